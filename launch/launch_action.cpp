@@ -1,0 +1,66 @@
+#include "launch/launch_action.hpp"
+
+#include "launch/texts.hpp"
+#include "runtime/utf.hpp"
+
+#include <exception>
+#include <string>
+
+namespace dss {
+
+bool FileExists(Runtime& runtime, const Text& FileName) noexcept
+{
+    try {
+        return (runtime.GetAttr(FileName) & kDirectoryAttribute) == 0;
+    } catch (...) {
+        return false;
+    }
+}
+
+void LaunchServer(Runtime& runtime, FieldTexts& fields)
+{
+    // The path that passed the check is the program started, and the same
+    // text begins the command line the server sees.
+    const Text path = fields.GetText(SettingField::ExecutablePath);
+    if (FileExists(runtime, path) == true) {
+        const Text map = fields.GetText(SettingField::Map);
+        const Text otherArguments = fields.GetText(SettingField::OtherArguments);
+        runtime.Shell(path, ServerCommandLine(path, map, otherArguments), kMinimizedFocus);
+        runtime.End();
+    } else {
+        runtime.MsgBox(texts::kInvalidPathPrompt, kCritical | kOkOnly, texts::kInvalidPathTitle);
+    }
+}
+
+Text FailureMessage(const RuntimeError& failure)
+{
+    Text message = failure.Action();
+    if (!failure.Subject().empty()) {
+        message += u"\n\n";
+        message += failure.Subject();
+    }
+    message += u"\n\n";
+    message += failure.Reason();
+    const std::string code = std::to_string(failure.Code());
+    message += u" (error ";
+    message += Text(code.begin(), code.end());
+    message += u')';
+    return message;
+}
+
+bool RunReportingFailures(Runtime& runtime, const std::function<void()>& handler)
+{
+    Text message;
+    try {
+        handler();
+        return true;
+    } catch (const RuntimeError& failure) {
+        message = FailureMessage(failure);
+    } catch (const std::exception& failure) {
+        message = FromUtf8(failure.what());
+    }
+    runtime.MsgBox(message, kCritical | kOkOnly, texts::kProgramTitle);
+    return false;
+}
+
+} // namespace dss

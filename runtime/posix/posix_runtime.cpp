@@ -1,0 +1,184 @@
+#include "runtime/posix/message_box.hpp"
+#include "runtime/runtime.hpp"
+#include "runtime/system_text.hpp"
+#include "runtime/utf.hpp"
+
+#include <glib.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+#include <spawn.h>
+#include <string>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <vector>
+
+extern char** environ;
+
+namespace dss {
+namespace {
+
+constexpr char16_t kStartAction[] = u"The server could not be started.";
+
+Text SystemMessage(int code)
+{
+    return FromUtf8(std::strerror(code));
+}
+
+[[noreturn]] void ThrowErrno(const Text& action, const Text& subject, int code)
+{
+    throw RuntimeError(action, subject, code, SystemMessage(code));
+}
+
+struct GErrorFree {
+    void operator()(GError* error) const { g_error_free(error); }
+};
+struct StrvFree {
+    void operator()(char** strv) const { g_strfreev(strv); }
+};
+
+class SpawnFileActions {
+public:
+    SpawnFileActions() { posix_spawn_file_actions_init(&actions_); }
+    ~SpawnFileActions() { posix_spawn_file_actions_destroy(&actions_); }
+    SpawnFileActions(const SpawnFileActions&) = delete;
+    SpawnFileActions& operator=(const SpawnFileActions&) = delete;
+    posix_spawn_file_actions_t* get() { return &actions_; }
+
+private:
+    posix_spawn_file_actions_t actions_;
+};
+
+class SpawnAttributes {
+public:
+    SpawnAttributes() { posix_spawnattr_init(&attributes_); }
+    ~SpawnAttributes() { posix_spawnattr_destroy(&attributes_); }
+    SpawnAttributes(const SpawnAttributes&) = delete;
+    SpawnAttributes& operator=(const SpawnAttributes&) = delete;
+    posix_spawnattr_t* get() { return &attributes_; }
+
+private:
+    posix_spawnattr_t attributes_;
+};
+
+// The words after the program, split as a POSIX shell splits them (quotes
+// and backslashes) but with no expansion of any kind, so no field can run
+// a command.
+std::vector<std::string> ArgumentWords(const Text& program, const std::string& arguments)
+{
+    int count = 0;
+    char** words = nullptr;
+    GError* rawError = nullptr;
+    if (!g_shell_parse_argv(arguments.c_str(), &count, &words, &rawError)) {
+        std::unique_ptr<GError, GErrorFree> error(rawError);
+        if (g_error_matches(error.get(), G_SHELL_ERROR, G_SHELL_ERROR_EMPTY_STRING)) {
+            return {};
+        }
+        throw RuntimeError(kStartAction, program, EINVAL,
+                           u"Its arguments cannot be read: " + FromUtf8(error->message));
+    }
+    std::unique_ptr<char*, StrvFree> owned(words);
+    return std::vector<std::string>(words, words + count);
+}
+
+class PosixRuntime final : public Runtime {
+public:
+    Text AppPath() override
+    {
+        std::string buffer(256, '\0');
+        for (;;) {
+            const ssize_t length = readlink("/proc/self/exe", buffer.data(), buffer.size());
+            if (length < 0) {
+                ThrowErrno(u"The launcher's own folder could not be found.", u"/proc/self/exe",
+                           errno);
+            }
+            if (static_cast<std::size_t>(length) < buffer.size()) {
+                buffer.resize(static_cast<std::size_t>(length));
+                break;
+            }
+            buffer.resize(buffer.size() * 2);
+        }
+        const std::size_t slash = buffer.rfind('/');
+        buffer.resize(slash == 0 ? 1 : slash);
+        return FromUtf8(buffer);
+    }
+
+    char16_t FolderSeparator() const override { return u'/'; }
+
+    std::uint32_t GetAttr(const Text& path) override
+    {
+        constexpr char16_t kAction[] = u"The file could not be examined.";
+        RejectEmbeddedNull(kAction, path, EINVAL);
+        struct stat status {};
+        if (stat(ToUtf8(path).c_str(), &status) != 0) {
+            ThrowErrno(kAction, path, errno);
+        }
+        return S_ISDIR(status.st_mode) ? kDirectoryAttribute : 0;
+    }
+
+    // The show state has no meaning for an arbitrary Linux program and is
+    // not applied: the server decides how its own windows appear.
+    std::uint32_t Shell(const Text& program, const Text& commandLine, int /*showState*/) override
+    {
+        if (commandLine.compare(0, program.size(), program) != 0) {
+            throw std::invalid_argument("the command line must begin with the program");
+        }
+        RejectEmbeddedNull(kStartAction, commandLine, EINVAL);
+
+        const std::string path = ToUtf8(program);
+        std::vector<std::string> words =
+            ArgumentWords(program, ToUtf8(std::u16string_view(commandLine).substr(program.size())));
+        std::vector<char*> argv;
+        argv.reserve(words.size() + 2);
+        argv.push_back(const_cast<char*>(path.c_str()));
+        for (std::string& word : words) {
+            argv.push_back(word.data());
+        }
+        argv.push_back(nullptr);
+
+        SpawnFileActions actions;
+        // Only standard input, output and error pass to the server.
+        posix_spawn_file_actions_addclosefrom_np(actions.get(), STDERR_FILENO + 1);
+
+        SpawnAttributes attributes;
+        sigset_t none;
+        sigemptyset(&none);
+        sigset_t all;
+        sigfillset(&all);
+        posix_spawnattr_setsigmask(attributes.get(), &none);
+        posix_spawnattr_setsigdefault(attributes.get(), &all);
+        // A session of its own: the server outlives the launcher and the
+        // terminal it may have been started from.
+        posix_spawnattr_setflags(attributes.get(),
+                                 POSIX_SPAWN_SETSID | POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
+
+        // posix_spawn, not posix_spawnp: the checked path runs, never a
+        // namesake found on PATH. glibc reports a failed exec here.
+        pid_t pid = 0;
+        const int result =
+            posix_spawn(&pid, path.c_str(), actions.get(), attributes.get(), argv.data(), environ);
+        if (result != 0) {
+            ThrowErrno(kStartAction, program, result);
+        }
+        return static_cast<std::uint32_t>(pid);
+    }
+
+    int MsgBox(const Text& prompt, int style, const Text& title) override
+    {
+        return ShowMessageBox(prompt, style, title);
+    }
+
+    void End() override { std::exit(EXIT_SUCCESS); }
+};
+
+} // namespace
+
+Runtime& SystemRuntime()
+{
+    static PosixRuntime runtime;
+    return runtime;
+}
+
+} // namespace dss

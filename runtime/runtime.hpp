@@ -1,0 +1,78 @@
+#pragma once
+
+#include <cstdint>
+#include <stdexcept>
+#include <string>
+
+// The platform services the launcher relies on. One implementation per
+// operating system is linked in; tests substitute a recording fake.
+namespace dss {
+
+// Counted UTF-16 text of any length: what the fields hold and what reaches
+// the file check and the process start, unconverted on Windows.
+using Text = std::u16string;
+
+// Attribute bit of a folder in a file-attribute query (FILE_ATTRIBUTE_DIRECTORY).
+inline constexpr std::uint32_t kDirectoryAttribute = 16;
+
+// Show state for a started program: minimized, and active (SW_SHOWMINIMIZED).
+inline constexpr int kMinimizedFocus = 2;
+
+// Message box style bits and results; the values are Windows' MB_* and ID*.
+inline constexpr int kOkOnly = 0;
+inline constexpr int kCritical = 16;
+inline constexpr int kButtonsMask = 0x0F;
+inline constexpr int kIconMask = 0xF0;
+inline constexpr int kOkPressed = 1;
+
+// A failing system call: what was being done, to what, and the system's own
+// error code and message.
+class RuntimeError : public std::runtime_error {
+public:
+    RuntimeError(Text action, Text subject, long code, Text reason);
+
+    const Text& Action() const noexcept { return action_; }
+    const Text& Subject() const noexcept { return subject_; }
+    long Code() const noexcept { return code_; }
+    const Text& Reason() const noexcept { return reason_; }
+
+private:
+    Text action_;
+    Text subject_;
+    long code_;
+    Text reason_;
+};
+
+class Runtime {
+public:
+    Runtime() = default;
+    Runtime(const Runtime&) = delete;
+    Runtime& operator=(const Runtime&) = delete;
+    virtual ~Runtime() = default;
+
+    // The folder that holds the running executable.
+    virtual Text AppPath() = 0;
+
+    // The separator between a folder and a name in paths of this system.
+    virtual char16_t FolderSeparator() const = 0;
+
+    // Attribute bits of a path; throws RuntimeError when it cannot be examined.
+    virtual std::uint32_t GetAttr(const Text& path) = 0;
+
+    // Starts `program` without waiting and returns its task (process) id.
+    // `commandLine` is the whole command line as the program is to see it,
+    // beginning with the text of `program`; `program` alone decides which
+    // file runs. Throws RuntimeError when nothing could be started.
+    virtual std::uint32_t Shell(const Text& program, const Text& commandLine, int showState) = 0;
+
+    // A modal message box; returns the button that closed it.
+    virtual int MsgBox(const Text& prompt, int style, const Text& title) = 0;
+
+    // Ends the program at once.
+    virtual void End() = 0;
+};
+
+// The implementation for the system the program was built for.
+Runtime& SystemRuntime();
+
+} // namespace dss

@@ -1,0 +1,12 @@
+#pragma once
+
+#include "runtime/runtime.hpp"
+
+namespace dss {
+
+// A name handed to the system as a C string ends at its first null
+// character, so the system would act on a shorter name than the one given.
+// Such names are refused with `code`, the system's "invalid argument".
+void RejectEmbeddedNull(const Text& action, const Text& name, long code);
+
+} // namespace dss

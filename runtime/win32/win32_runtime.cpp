@@ -1,0 +1,142 @@
+#include "runtime/runtime.hpp"
+#include "runtime/system_text.hpp"
+
+#include <windows.h>
+
+#include <cstdlib>
+#include <memory>
+#include <string>
+
+namespace dss {
+namespace {
+
+std::wstring Wide(const Text& text)
+{
+    return std::wstring(text.begin(), text.end());
+}
+
+Text FromWide(const wchar_t* text, std::size_t length)
+{
+    return Text(text, text + length);
+}
+
+struct LocalFreeDeleter {
+    void operator()(wchar_t* buffer) const { LocalFree(buffer); }
+};
+
+Text SystemMessage(DWORD code)
+{
+    wchar_t* raw = nullptr;
+    const DWORD length = FormatMessageW(
+        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+        nullptr, code, 0, reinterpret_cast<wchar_t*>(&raw), 0, nullptr);
+    std::unique_ptr<wchar_t, LocalFreeDeleter> buffer(raw);
+    if (length == 0) {
+        return u"Unknown error.";
+    }
+    Text message = FromWide(buffer.get(), length);
+    while (!message.empty() && (message.back() == u'\n' || message.back() == u'\r')) {
+        message.pop_back();
+    }
+    return message;
+}
+
+[[noreturn]] void ThrowLastError(const Text& action, const Text& subject)
+{
+    const DWORD code = GetLastError();
+    throw RuntimeError(action, subject, static_cast<long>(code), SystemMessage(code));
+}
+
+struct HandleCloser {
+    void operator()(HANDLE handle) const { CloseHandle(handle); }
+};
+using UniqueHandle = std::unique_ptr<void, HandleCloser>;
+
+class Win32Runtime final : public Runtime {
+public:
+    Text AppPath() override
+    {
+        // Module paths may exceed MAX_PATH; grow until the whole path fits.
+        std::wstring buffer(MAX_PATH, L'\0');
+        for (;;) {
+            const DWORD length =
+                GetModuleFileNameW(nullptr, buffer.data(), static_cast<DWORD>(buffer.size()));
+            if (length == 0) {
+                ThrowLastError(u"The launcher's own folder could not be found.", u"");
+            }
+            if (length < buffer.size()) {
+                buffer.resize(length);
+                break;
+            }
+            buffer.resize(buffer.size() * 2);
+        }
+        std::wstring folder = buffer.substr(0, buffer.find_last_of(L"\\/"));
+        // "C:" alone means the current folder of drive C, not its root.
+        if (folder.size() == 2 && folder[1] == L':') {
+            folder += L'\\';
+        }
+        return FromWide(folder.data(), folder.size());
+    }
+
+    char16_t FolderSeparator() const override { return u'\\'; }
+
+    std::uint32_t GetAttr(const Text& path) override
+    {
+        constexpr char16_t kAction[] = u"The file could not be examined.";
+        RejectEmbeddedNull(kAction, path, ERROR_INVALID_NAME);
+        const DWORD attributes = GetFileAttributesW(Wide(path).c_str());
+        if (attributes == INVALID_FILE_ATTRIBUTES) {
+            ThrowLastError(kAction, path);
+        }
+        return attributes;
+    }
+
+    std::uint32_t Shell(const Text& program, const Text& commandLine, int showState) override
+    {
+        constexpr char16_t kAction[] = u"The server could not be started.";
+        RejectEmbeddedNull(kAction, commandLine, ERROR_INVALID_PARAMETER);
+        RejectEmbeddedNull(kAction, program, ERROR_INVALID_NAME);
+
+        STARTUPINFOW startup{};
+        startup.cb = sizeof(startup);
+        startup.dwFlags = STARTF_USESHOWWINDOW;
+        startup.wShowWindow = static_cast<WORD>(showState);
+        PROCESS_INFORMATION process{};
+
+        // Naming the application keeps Windows from searching the unquoted
+        // command line word by word ("C:\Program.exe" for "C:\Program
+        // Files\...") or along the search path; the command line itself
+        // reaches the server unchanged. CreateProcessW may write to it.
+        const std::wstring application = Wide(program);
+        std::wstring line = Wide(commandLine);
+        if (!CreateProcessW(application.c_str(), line.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                            nullptr, &startup, &process)) {
+            ThrowLastError(kAction, program);
+        }
+        const UniqueHandle processHandle(process.hProcess);
+        const UniqueHandle threadHandle(process.hThread);
+        return process.dwProcessId;
+    }
+
+    int MsgBox(const Text& prompt, int style, const Text& title) override
+    {
+        const int result = MessageBoxW(GetActiveWindow(), Wide(prompt).c_str(),
+                                       Wide(title).c_str(), static_cast<UINT>(style));
+        if (result == 0) {
+            ThrowLastError(u"A message could not be shown.", title);
+        }
+        return result;
+    }
+
+    void End() override { std::exit(EXIT_SUCCESS); }
+};
+
+} // namespace
+
+Runtime& SystemRuntime()
+{
+    static Win32Runtime runtime;
+    return runtime;
+}
+
+} // namespace dss

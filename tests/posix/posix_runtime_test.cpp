@@ -1,0 +1,202 @@
+#include "launch/launch_action.hpp"
+#include "launch/launch_settings.hpp"
+#include "runtime/runtime.hpp"
+#include "runtime/utf.hpp"
+
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
+#include <vector>
+
+namespace dss {
+namespace {
+
+namespace fs = std::filesystem;
+
+struct ProbeReport {
+    std::string self;
+    std::string cwd;
+    pid_t sessionId = 0;
+    std::string inheritedDescriptors;
+    std::vector<std::string> argv;
+};
+
+// A folder whose name has spaces and non-ASCII letters, holding a copy of
+// the probe, and a decoy where a word-by-word or PATH search would look.
+class PosixRuntimeTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        std::string pattern = (fs::temp_directory_path() / "dss-runtime-XXXXXX").string();
+        ASSERT_NE(mkdtemp(pattern.data()), nullptr);
+        root_ = pattern;
+        folder_ = root_ / "My Server Папка 服务器 🎮";
+        fs::create_directories(folder_);
+        const fs::path probe = fs::path(ToUtf8(SystemRuntime().AppPath())) / "probe";
+        server_ = folder_ / "server";
+        fs::copy_file(probe, server_);
+        decoy_ = root_ / "My";
+        fs::copy_file(probe, decoy_);
+        report_ = root_ / "report";
+        setenv("DSS_PROBE_REPORT", report_.c_str(), 1);
+    }
+
+    void TearDown() override
+    {
+        unsetenv("DSS_PROBE_REPORT");
+        std::error_code ignored;
+        fs::remove_all(root_, ignored);
+    }
+
+    // Waits for the started probe to exit and reads what it recorded.
+    ProbeReport Collect(std::uint32_t pid)
+    {
+        int status = 0;
+        EXPECT_EQ(waitpid(static_cast<pid_t>(pid), &status, 0), static_cast<pid_t>(pid));
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "probe status " << status;
+        std::ifstream in(report_, std::ios::binary);
+        std::stringstream bytes;
+        bytes << in.rdbuf();
+        std::vector<std::string> fields;
+        std::string field;
+        while (std::getline(bytes, field, '\0')) {
+            fields.push_back(field);
+        }
+        ProbeReport report;
+        if (fields.size() < 5) {
+            ADD_FAILURE() << "no complete report";
+            return report;
+        }
+        report.self = fields[0];
+        report.cwd = fields[1];
+        report.sessionId = std::stoi(fields[2]);
+        report.inheritedDescriptors = fields[3];
+        report.argv.assign(fields.begin() + 5, fields.end());
+        EXPECT_EQ(std::stoul(fields[4]), report.argv.size());
+        return report;
+    }
+
+    Text Server() const { return FromUtf8(server_.string()); }
+
+    fs::path root_, folder_, server_, decoy_, report_;
+};
+
+TEST_F(PosixRuntimeTest, StartsTheNamedFileWithShellWordsAndNoExpansion)
+{
+    const Text map = u"missions/Карта 地図.mis";
+    const Text arguments =
+        u"-name \"Friday  Night\" 'single quoted' back\\ slash $HOME `id` $(id) * ; echo hi";
+    const std::uint32_t pid =
+        SystemRuntime().Shell(Server(), ServerCommandLine(Server(), map, arguments), kMinimizedFocus);
+    const ProbeReport report = Collect(pid);
+
+    EXPECT_EQ(report.self, server_.string());
+    EXPECT_EQ(report.argv,
+              (std::vector<std::string>{server_.string(), "-dedicated", "-mission",
+                                        "missions/\xD0\x9A\xD0\xB0\xD1\x80\xD1\x82\xD0\xB0",
+                                        "\xE5\x9C\xB0\xE5\x9B\xB3.mis", "-name", "Friday  Night",
+                                        "single quoted", "back slash", "$HOME", "`id`", "$(id)", "*",
+                                        ";", "echo", "hi"}));
+}
+
+TEST_F(PosixRuntimeTest, ServerRunsInItsOwnSessionWithOnlyStandardDescriptors)
+{
+    const char kFolder[] = "/";
+    const fs::path before = fs::current_path();
+    fs::current_path(kFolder);
+    const std::uint32_t pid =
+        SystemRuntime().Shell(Server(), ServerCommandLine(Server(), u"m", u""), kMinimizedFocus);
+    fs::current_path(before);
+    const ProbeReport report = Collect(pid);
+
+    EXPECT_EQ(report.cwd, kFolder) << "the working folder is inherited";
+    EXPECT_EQ(report.sessionId, static_cast<pid_t>(pid)) << "the server leads a new session";
+    EXPECT_NE(report.sessionId, getsid(0));
+    EXPECT_EQ(report.inheritedDescriptors, "");
+    EXPECT_EQ(report.argv, (std::vector<std::string>{server_.string(), "-dedicated", "-mission", "m"}));
+}
+
+TEST_F(PosixRuntimeTest, NeverRunsANamesakeFoundBySearching)
+{
+    // The unquoted path's first word is the decoy's path; a relative name
+    // with no such file here must not be looked for along PATH either.
+    const Text firstWord = FromUtf8(decoy_.string());
+    EXPECT_NE(Server().rfind(firstWord + u" ", 0), Text::npos);
+    const std::string oldPath = std::getenv("PATH") ? std::getenv("PATH") : "";
+    setenv("PATH", root_.c_str(), 1);
+    const fs::path before = fs::current_path();
+    fs::current_path(folder_);
+    EXPECT_THROW(SystemRuntime().Shell(u"My", u"My -dedicated -mission m ", kMinimizedFocus), RuntimeError);
+    fs::current_path(before);
+    setenv("PATH", oldPath.c_str(), 1);
+
+    const ProbeReport report =
+        Collect(SystemRuntime().Shell(Server(), ServerCommandLine(Server(), u"m", u""), kMinimizedFocus));
+    EXPECT_EQ(report.self, server_.string());
+}
+
+TEST_F(PosixRuntimeTest, ReportsWhatCannotBeStartedWithTheSystemsReason)
+{
+    const fs::path text = folder_ / "readme.txt";
+    std::ofstream(text) << "not a program\n";
+    fs::permissions(text, fs::perms::owner_all);
+    const fs::path script = folder_ / "noexec";
+    std::ofstream(script) << "#!/bin/sh\n";
+    fs::permissions(script, fs::perms::owner_read);
+
+    const auto failure = [](const fs::path& path, const Text& tail) {
+        const Text program = FromUtf8(path.string());
+        try {
+            SystemRuntime().Shell(program, program + tail, kMinimizedFocus);
+        } catch (const RuntimeError& error) {
+            EXPECT_EQ(error.Subject(), program);
+            EXPECT_FALSE(error.Reason().empty());
+            return error.Code();
+        }
+        ADD_FAILURE() << path << " started";
+        return 0L;
+    };
+    EXPECT_EQ(failure(text, u" -dedicated -mission m "), ENOEXEC);
+    EXPECT_EQ(failure(script, u" -dedicated -mission m "), EACCES);
+    EXPECT_EQ(failure(folder_ / "missing", u" -dedicated -mission m "), ENOENT);
+    EXPECT_EQ(failure(server_, u" -dedicated -mission \"unbalanced"), EINVAL);
+    EXPECT_FALSE(fs::exists(report_));
+}
+
+TEST_F(PosixRuntimeTest, ExaminesFilesAsTheyAre)
+{
+    Runtime& runtime = SystemRuntime();
+    EXPECT_EQ(runtime.GetAttr(Server()) & kDirectoryAttribute, 0u);
+    EXPECT_EQ(runtime.GetAttr(FromUtf8(folder_.string())) & kDirectoryAttribute, kDirectoryAttribute);
+    EXPECT_THROW(runtime.GetAttr(u""), RuntimeError);
+    EXPECT_THROW(runtime.GetAttr(FromUtf8((folder_ / "missing").string())), RuntimeError);
+    // A name cut short at a null character would name another file.
+    EXPECT_THROW(runtime.GetAttr(Server() + Text(1, u'\0') + u"x"), RuntimeError);
+
+    const fs::path hidden = folder_ / ".hidden read-only";
+    std::ofstream(hidden) << "x";
+    fs::permissions(hidden, fs::perms::owner_read);
+    EXPECT_TRUE(FileExists(runtime, FromUtf8(hidden.string())));
+    EXPECT_FALSE(FileExists(runtime, FromUtf8(folder_.string())));
+    EXPECT_FALSE(FileExists(runtime, u""));
+}
+
+TEST(PosixRuntime, AppPathIsTheFolderOfTheRunningProgram)
+{
+    char self[4096] = {};
+    ASSERT_GT(readlink("/proc/self/exe", self, sizeof self - 1), 0);
+    EXPECT_EQ(ToUtf8(SystemRuntime().AppPath()), fs::path(self).parent_path().string());
+    EXPECT_EQ(SystemRuntime().FolderSeparator(), u'/');
+}
+
+} // namespace
+} // namespace dss

@@ -1,0 +1,38 @@
+// Stands in for the game server: records its own image path, the command
+// line and show state it was started with in the file named by
+// DSS_PROBE_REPORT (UTF-16, fields ended by NUL), then exits.
+#include <windows.h>
+
+#include <string>
+
+int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int)
+{
+    wchar_t report[4096] = {};
+    if (GetEnvironmentVariableW(L"DSS_PROBE_REPORT", report, 4096) == 0) {
+        return 2;
+    }
+    std::wstring out;
+    wchar_t self[4096] = {};
+    GetModuleFileNameW(nullptr, self, 4096);
+    out += self;
+    out += L'\0';
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    GetStartupInfoW(&startup);
+    const int show = (startup.dwFlags & STARTF_USESHOWWINDOW) ? startup.wShowWindow : -1;
+    out += std::to_wstring(show);
+    out += L'\0';
+    out += GetCommandLineW();
+    out += L'\0';
+
+    // Written aside and renamed, so a reader never sees half a report.
+    const std::wstring partial = std::wstring(report) + L".partial";
+    HANDLE file = CreateFileW(partial.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+        return 3;
+    }
+    DWORD written = 0;
+    WriteFile(file, out.data(), static_cast<DWORD>(out.size() * sizeof(wchar_t)), &written, nullptr);
+    CloseHandle(file);
+    return MoveFileExW(partial.c_str(), report, MOVEFILE_REPLACE_EXISTING) ? 0 : 4;
+}
