@@ -1,14 +1,13 @@
 #include "runtime/posix/message_box.hpp"
+#include "runtime/posix/shell_words.hpp"
 #include "runtime/runtime.hpp"
 #include "runtime/system_text.hpp"
 #include "runtime/utf.hpp"
 
-#include <glib.h>
-
 #include <cerrno>
+#include <csignal>
 #include <cstdlib>
 #include <cstring>
-#include <memory>
 #include <spawn.h>
 #include <string>
 #include <sys/stat.h>
@@ -31,13 +30,6 @@ Text SystemMessage(int code)
 {
     throw RuntimeError(action, subject, code, SystemMessage(code));
 }
-
-struct GErrorFree {
-    void operator()(GError* error) const { g_error_free(error); }
-};
-struct StrvFree {
-    void operator()(char** strv) const { g_strfreev(strv); }
-};
 
 class SpawnFileActions {
 public:
@@ -63,24 +55,16 @@ private:
     posix_spawnattr_t attributes_;
 };
 
-// The words after the program, split as a POSIX shell splits them (quotes
-// and backslashes) but with no expansion of any kind, so no field can run
-// a command.
+// The words after the program. Quotes and backslashes group them; nothing
+// is expanded, so no field can run a command.
 std::vector<std::string> ArgumentWords(const Text& program, const std::string& arguments)
 {
-    int count = 0;
-    char** words = nullptr;
-    GError* rawError = nullptr;
-    if (!g_shell_parse_argv(arguments.c_str(), &count, &words, &rawError)) {
-        std::unique_ptr<GError, GErrorFree> error(rawError);
-        if (g_error_matches(error.get(), G_SHELL_ERROR, G_SHELL_ERROR_EMPTY_STRING)) {
-            return {};
-        }
+    try {
+        return SplitShellWords(arguments);
+    } catch (const std::invalid_argument& error) {
         throw RuntimeError(kStartAction, program, EINVAL,
-                           u"Its arguments cannot be read: " + FromUtf8(error->message));
+                           u"Its arguments cannot be read: " + FromUtf8(error.what()));
     }
-    std::unique_ptr<char*, StrvFree> owned(words);
-    return std::vector<std::string>(words, words + count);
 }
 
 class PosixRuntime final : public Runtime {
