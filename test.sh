@@ -1,0 +1,37 @@
+#!/usr/bin/env bash
+# Builds the Linux and the Windows program and runs every test: Linux
+# natively, Windows under Wine. Installs what it needs on Debian 12.
+set -euo pipefail
+cd "$(dirname "$0")"
+. tools/setup.sh
+
+# Windows tests run under Wine. Where this kernel cannot run 32-bit code,
+# 32-bit Wine cannot either, and the same sources built for 64-bit Windows
+# run the tests instead; the 32-bit program is built in every case.
+windows_tests=windows-x64
+windows_packages=""
+if dss_can_run_32bit; then
+    windows_tests=windows-x86
+    windows_packages="wine wine32:i386"
+fi
+
+# shellcheck disable=SC2086
+dss_require_packages $DSS_PACKAGES_LINUX $DSS_PACKAGES_WINDOWS $windows_packages \
+    $DSS_PACKAGES_GUI_TESTS $DSS_PACKAGES_RESOURCE_TESTS
+
+presets=(linux windows-x86)
+[ "$windows_tests" = windows-x86 ] || presets+=("$windows_tests")
+for preset in "${presets[@]}"; do
+    say "== Building $preset"
+    cmake --preset "$preset" >/dev/null
+    cmake --build --preset "$preset"
+done
+[ "$windows_tests" = windows-x86 ] || say "== This kernel cannot run 32-bit programs: the Windows tests run on the 64-bit build"
+
+# One CTest run over both builds, so the summary at the end covers them all.
+mkdir -p build/all
+{
+    echo "subdirs(\"$PWD/build/linux\")"
+    echo "subdirs(\"$PWD/build/$windows_tests\")"
+} >build/all/CTestTestfile.cmake
+exec ctest --test-dir build/all --output-on-failure --timeout 600
