@@ -10,9 +10,11 @@ cd "$(dirname "$0")"
 # run the tests instead; the 32-bit program is built in every case.
 windows_tests=windows-x64
 windows_packages=""
+wine32=OFF
 if dss_can_run_32bit; then
     windows_tests=windows-x86
     windows_packages="wine wine32:i386"
+    wine32=ON
 fi
 
 # shellcheck disable=SC2086
@@ -23,15 +25,16 @@ presets=(linux windows-x86)
 [ "$windows_tests" = windows-x86 ] || presets+=("$windows_tests")
 for preset in "${presets[@]}"; do
     say "== Building $preset"
-    cmake --preset "$preset" >/dev/null
+    options=()
+    [ "$preset" != windows-x86 ] || options=(-DDSS_WINE_TESTS=$wine32)
+    cmake --preset "$preset" "${options[@]}" >/dev/null
     cmake --build --preset "$preset"
 done
 [ "$windows_tests" = windows-x86 ] || say "== This kernel cannot run 32-bit programs: the Windows tests run on the 64-bit build"
 
-# One CTest run over both builds, so the summary at the end covers them all.
+# One CTest run over every build, so the summary at the end covers them all.
 mkdir -p build/all
-{
-    echo "subdirs(\"$PWD/build/linux\")"
-    echo "subdirs(\"$PWD/build/$windows_tests\")"
-} >build/all/CTestTestfile.cmake
+for preset in "${presets[@]}"; do
+    echo "subdirs(\"$PWD/build/$preset\")"
+done >build/all/CTestTestfile.cmake
 exec ctest --test-dir build/all --output-on-failure --timeout 600
