@@ -67,6 +67,9 @@ int ShowMessageBox(const Text& prompt, int style, const Text& title)
         parent, static_cast<GtkDialogFlags>(GTK_DIALOG_MODAL | GTK_DIALOG_DESTROY_WITH_PARENT),
         MessageType(style), GTK_BUTTONS_OK, "%s", promptText.c_str());
     gtk_window_set_title(GTK_WINDOW(dialog), titleText.c_str());
+    // GTK names a message dialog by its kind ("Error"); a screen reader
+    // should announce the title the user sees.
+    atk_object_set_name(gtk_widget_get_accessible(dialog), titleText.c_str());
     if (parent == nullptr) {
         gtk_window_set_position(GTK_WINDOW(dialog), GTK_WIN_POS_CENTER);
     }

@@ -1,0 +1,394 @@
+"""The launcher's window on Linux, from outside: started for real under Xvfb
+with a window manager, driven with key presses and clicks (xdotool) and read
+as a screen reader reads it (AT-SPI).
+
+Run one class at a time (each has a desktop of its own), with DSS_LAUNCHER,
+DSS_PROBE, DSS_LAYOUT_DUMP and DSS_ARTIFACTS set, as CTest does."""
+
+import os
+import re
+import unittest
+
+from desktop import Desktop, read_layout, wait_for
+from launcher import (GAME_EXECUTABLE, Launcher, MessageBox, center, extents, has_state, related, text_attributes,
+                      text_extents, text_of)
+
+TWIPS_PER_INCH = 1440
+FALLBACK_FONTS = ("DejaVu Sans", "sans-serif")
+
+
+def pixels(twips, dpi):
+    """Twips to pixels, rounded to nearest."""
+    return (twips * dpi + TWIPS_PER_INCH // 2) // TWIPS_PER_INCH
+
+
+class DesktopTest(unittest.TestCase):
+    """One desktop for the class; each test starts the launcher afresh."""
+
+    @classmethod
+    def setUpClass(cls):
+        cls.layout = read_layout(os.environ["DSS_LAYOUT_DUMP"])
+        cls.desktop = Desktop().start()
+        # Imported once the desktop's buses are known: it connects at import.
+        global pyatspi
+        import pyatspi
+
+    @classmethod
+    def tearDownClass(cls):
+        cls.desktop.stop()
+
+    def setUp(self):
+        self.desktop.set_dpi(96)
+        self.launcher = None
+
+    def tearDown(self):
+        if self.launcher is not None:
+            self.launcher.stop()
+            output = self.launcher.log()
+            if output:
+                print(f"\n--- what the launcher printed ---\n{output}")
+
+    def start_launcher(self):
+        self.launcher = Launcher(self.desktop).start()
+        return self.launcher
+
+    def control(self, name):
+        return self.launcher.control(name, self.layout)
+
+    def tab_order(self):
+        focusable = [c for c in self.layout["controls"] if c["kind"] != "label"]
+        return [c["name"] for c in sorted(focusable, key=lambda c: c["tabIndex"])]
+
+    def screenshot(self, name, window=None):
+        """Saves the screen around a window (the launcher's by default) among the test artifacts."""
+        x, y, width, height = extents(window or self.launcher.frame, window_relative=False)
+        margin = 8
+        path = os.path.join(os.environ["DSS_ARTIFACTS"], name)
+        os.makedirs(os.path.dirname(path), exist_ok=True)
+        self.desktop.run(["import", "-window", "root", "-crop",
+                          f"{width + 2 * margin}x{height + 2 * margin}+{x - margin}+{y - margin}", "+repage", path])
+        return path
+
+    def visible_windows(self, title):
+        """The launcher's mapped top-level X windows with this title."""
+        return [int(w) for w in self.desktop.xdotool(
+            "search", "--onlyvisible", "--pid", self.launcher.process.pid,
+            "--name", "^" + re.escape(title) + "$").split()]
+
+    def main_window(self):
+        windows = self.visible_windows(self.layout["caption"])
+        self.assertEqual(len(windows), 1, "one visible top-level window")
+        return windows[0]
+
+    def window_properties(self):
+        """The geometry and X properties of the launcher's window, as xdotool and xprop print them."""
+        window = self.main_window()
+        return (self.desktop.xdotool("getwindowgeometry", window),
+                self.desktop.run(["xprop", "-id", str(window)]))
+
+    def framed_window_properties(self):
+        """The window's properties once the window manager has added its own."""
+        def framed():
+            geometry, properties = self.window_properties()
+            return "_NET_WM_ALLOWED_ACTIONS" in properties and (geometry, properties)
+        return wait_for("the window manager to frame the window", framed)
+
+    def assert_message_box_window(self, title, main_window):
+        """A message box with this title shows, modal over the launcher's
+        window. (GTK names a message box for assistive technology by its
+        kind, as "Error"; the title is the window's.)"""
+        boxes = [w for w in self.visible_windows(title) if w != main_window]
+        self.assertEqual(len(boxes), 1, f"one message box titled {title!r}")
+        properties = self.desktop.run(["xprop", "-id", str(boxes[0]), "WM_TRANSIENT_FOR", "_NET_WM_STATE"])
+        self.assertIn("window id # 0x%x" % main_window, properties)
+        self.assertIn("_NET_WM_STATE_MODAL", properties)
+
+    def assert_text_fits(self, dpi):
+        """Every label's text is drawn inside its rectangle and left of its
+        field; every field's text is as high as its field allows."""
+        for description in self.layout["controls"]:
+            accessible = self.control(description["name"])
+            x, y, width, height = extents(accessible)
+            if description["kind"] == "label":
+                tx, ty, tw, th = text_extents(accessible)
+                field_left = extents(self.control(description["labelFor"]))[0]
+                self.assertGreaterEqual(tx, x, description["name"])
+                self.assertLessEqual(tx + tw, min(x + width, field_left), f"{description['name']} at {dpi} dpi")
+                self.assertGreaterEqual(ty, y, description["name"])
+                self.assertLessEqual(ty + th, y + height, f"{description['name']} at {dpi} dpi")
+            elif description["kind"] == "text" and text_of(accessible):
+                _, ty, _, th = text_extents(accessible)
+                self.assertGreater(th, 0)
+                self.assertGreaterEqual(ty, y, f"{description['name']} at {dpi} dpi")
+                self.assertLessEqual(ty + th, y + height, f"{description['name']} at {dpi} dpi")
+
+
+class WindowAtStartTest(DesktopTest):
+    """The window as it first appears, at 96 dpi: the table to the pixel."""
+
+    def test_frame_is_a_fixed_tool_window_of_the_tables_size(self):
+        self.start_launcher()
+        self.assertEqual(self.launcher.frame.getRole(), pyatspi.ROLE_FRAME)
+        self.assertEqual(self.launcher.frame.name, self.layout["caption"])
+        client = (pixels(self.layout["clientWidth"], 96), pixels(self.layout["clientHeight"], 96))
+        self.assertEqual(client, (312, 124))
+        self.assertEqual(extents(self.launcher.panel), (0, 0) + client)
+
+        geometry, properties = self.framed_window_properties()
+        self.assertIn("Geometry: %dx%d" % client, geometry)
+        self.assertIn("_NET_WM_WINDOW_TYPE(ATOM) = _NET_WM_WINDOW_TYPE_UTILITY", properties)
+        state = re.search(r"^_NET_WM_STATE\(ATOM\) = (.*)$", properties, re.M).group(1)
+        self.assertIn("_NET_WM_STATE_SKIP_TASKBAR", state)
+        self.assertIn("_NET_WM_STATE_SKIP_PAGER", state)
+        # Not resizable, and placed by the window manager: no position asked for.
+        self.assertIn("program specified minimum size: %d by %d" % client, properties)
+        self.assertIn("program specified maximum size: %d by %d" % client, properties)
+        self.assertNotIn("specified location", properties)
+        # Motif hints: functions move (4) and close (32); decorations border (2) and title (8).
+        self.assertRegex(properties, r"_MOTIF_WM_HINTS\(_MOTIF_WM_HINTS\) = 0x3, 0x24, 0xa,")
+        allowed = re.search(r"^_NET_WM_ALLOWED_ACTIONS\(ATOM\) = (.*)$", properties, re.M).group(1)
+        for action in ("CLOSE", "MOVE"):
+            self.assertIn(f"_NET_WM_ACTION_{action}", allowed)
+        for action in ("RESIZE", "MAXIMIZE_HORZ", "MAXIMIZE_VERT", "FULLSCREEN"):
+            self.assertNotIn(f"_NET_WM_ACTION_{action}", allowed)
+        # The icon from the program's own artwork.
+        for size in (16, 32, 48):
+            self.assertIn(f"Icon ({size} x {size})", properties)
+
+    def test_controls_match_the_table_and_are_named_by_their_labels(self):
+        self.start_launcher()
+        font = self.layout["font"]
+        roles = {"label": pyatspi.ROLE_LABEL, "text": pyatspi.ROLE_TEXT, "button": pyatspi.ROLE_PUSH_BUTTON}
+        self.assertEqual(len(self.launcher.controls), len(self.layout["controls"]))
+        for description in self.layout["controls"]:
+            with self.subTest(control=description["name"]):
+                accessible = self.control(description["name"])
+                self.assertEqual(accessible.getRole(), roles[description["kind"]])
+                expected = tuple(pixels(description[k], 96) for k in ("left", "top", "width", "height"))
+                self.assertEqual(tuple(v * 15 for v in expected),
+                                 tuple(description[k] for k in ("left", "top", "width", "height")))
+                self.assertEqual(extents(accessible), expected)
+                focusable = has_state(accessible, pyatspi.STATE_FOCUSABLE)
+                self.assertEqual(focusable, description["kind"] != "label")
+                if description["kind"] == "label":
+                    self.assertEqual(accessible.name, description["text"])
+                    self.assertEqual(text_of(accessible), description["text"])
+                    field = self.control(description["labelFor"])
+                    self.assertEqual(related(accessible, pyatspi.RELATION_LABEL_FOR), [field])
+                    self.assertEqual(related(field, pyatspi.RELATION_LABELLED_BY), [accessible])
+                    # The field's accessible name is its label's text.
+                    self.assertEqual(field.name, description["text"])
+                elif description["kind"] == "text":
+                    self.assertTrue(has_state(accessible, pyatspi.STATE_EDITABLE))
+                    self.assertTrue(has_state(accessible, pyatspi.STATE_SINGLE_LINE))
+                else:
+                    self.assertEqual(accessible.name, description["text"])
+                    self.assertFalse(has_state(accessible, pyatspi.STATE_IS_DEFAULT), "no default button")
+                if description["kind"] != "button":
+                    attributes = text_attributes(accessible)
+                    families = [f.strip() for f in attributes["family-name"].split(",")]
+                    self.assertEqual(families, [font["face"], *FALLBACK_FONTS])
+                    self.assertEqual(int(attributes["weight"]), font["weight"])
+                    self.assertEqual(attributes["style"], "normal")
+                    self.assertEqual(attributes["underline"], "none")
+        self.assert_text_fits(96)
+
+    def test_starts_with_the_preset_path_the_default_map_and_the_focus_in_the_map(self):
+        launcher = self.start_launcher()
+        self.assertEqual(launcher.texts(self.layout), {
+            "Text3": launcher.folder + "/" + GAME_EXECUTABLE,
+            "Text1": "base/data/missions/bedroom.mis",
+            "Text2": "",
+        })
+        self.assertEqual(self.tab_order()[0], "Text1")
+        launcher.activate()
+        launcher.wait_focus(self.control("Text1"), "the map field")
+        # Nothing selected: typing goes where the caret is.
+        self.assertEqual(self.control("Text1").queryText().getNSelections(), 0)
+        shot = self.screenshot("window-96dpi.png")
+        self.assertTrue(os.path.getsize(shot) > 0)
+
+
+class ScalingTest(DesktopTest):
+    """At higher resolutions everything grows in proportion and text still fits."""
+
+    def test_rectangles_scale_with_the_resolution(self):
+        for dpi in (120, 144, 192):
+            with self.subTest(dpi=dpi):
+                self.desktop.set_dpi(dpi)
+                launcher = self.start_launcher()
+                try:
+                    self.check_scaled_layout(dpi)
+                    self.screenshot(f"window-{dpi}dpi.png")
+                finally:
+                    launcher.stop()
+
+    def check_scaled_layout(self, dpi):
+        client = (pixels(self.layout["clientWidth"], dpi), pixels(self.layout["clientHeight"], dpi))
+        self.assertEqual(extents(self.launcher.panel), (0, 0) + client)
+        right_edges = set()
+        for description in self.layout["controls"]:
+            box = extents(self.control(description["name"]))
+            exact = [description[k] * dpi / TWIPS_PER_INCH for k in ("left", "top", "width", "height")]
+            for actual, wanted in zip(box, exact):
+                self.assertLessEqual(abs(actual - wanted), 1, f"{description['name']} {box} at {dpi} dpi")
+            if description["kind"] != "label":
+                right_edges.add(box[0] + box[2])
+        self.assertEqual(len(right_edges), 1, "fields and button end at one right edge")
+        self.assert_text_fits(dpi)
+
+
+class KeyboardTest(DesktopTest):
+    def test_tab_and_shift_tab_cycle_map_arguments_path_launch(self):
+        launcher = self.start_launcher()
+        launcher.activate()
+        order = self.tab_order()
+        self.assertEqual(order, ["Text1", "Text2", "Text3", "Command1"])
+        launcher.wait_focus(self.control(order[0]), order[0])
+        for name in order[1:] + order[:1]:
+            self.desktop.key("Tab")
+            launcher.wait_focus(self.control(name), name)
+        for name in reversed(order):
+            self.desktop.key("shift+Tab")
+            launcher.wait_focus(self.control(name), name)
+
+    def test_enter_and_escape_change_nothing(self):
+        launcher = self.start_launcher()
+        launcher.activate()
+        before = launcher.texts(self.layout)
+        for position, name in enumerate(self.tab_order()):
+            if position > 0:
+                self.desktop.key("Tab")
+            accessible = self.control(name)
+            launcher.wait_focus(accessible, name)
+            # Enter on the button presses it; in a field there is no default button to press.
+            keys = ["Escape"] if name == "Command1" else ["Return", "Escape", "KP_Enter"]
+            self.desktop.key(*keys)
+            self.assertEqual(launcher.focused(), [accessible], f"focus after {keys} in {name}")
+        self.assertTrue(launcher.running())
+        self.assertTrue(has_state(launcher.frame, pyatspi.STATE_SHOWING))
+        self.assertEqual(launcher.texts(self.layout), before)
+        self.assertFalse(launcher.server_started(), "the preset path is valid, yet nothing may start")
+
+
+class InvalidPathTest(DesktopTest):
+    def check_invalid_path_alert(self, main_window, dismiss, screenshot=None):
+        box = MessageBox(self.launcher.alert())
+        self.assertEqual(box.role, pyatspi.ROLE_ALERT)
+        self.assert_message_box_window("Invalid Path", main_window)
+        if screenshot:
+            self.screenshot(screenshot, box.accessible)
+        self.assertIn("The path you entered is not valid!", box.texts)
+        self.assertEqual([b.name for b in box.buttons], ["OK"])
+        dismiss(box)
+        wait_for("the message box to close", box.gone, timeout=5)
+
+    def test_a_folder_or_an_empty_path_brings_the_alert_and_changes_nothing(self):
+        launcher = self.start_launcher()
+        launcher.activate()
+        main_window = self.main_window()
+        path = self.control("Text3")
+        # A folder, typed over the preset (Tab selects the field's text).
+        self.desktop.key("Tab", "Tab")
+        launcher.wait_focus(path, "the path field")
+        self.desktop.type(self.desktop.root)
+        wait_for("the typed path", lambda: text_of(path) == self.desktop.root)
+        before = launcher.texts(self.layout)
+        self.desktop.key("Tab")
+        launcher.wait_focus(self.control("Command1"), "the button")
+        self.desktop.key("Return")
+        self.check_invalid_path_alert(main_window, lambda box: self.desktop.click(*center(box.button("OK"))),
+                                      screenshot="invalid-path-alert.png")
+        self.assertTrue(launcher.running())
+        self.assertTrue(has_state(launcher.frame, pyatspi.STATE_SHOWING))
+        self.assertEqual(launcher.texts(self.layout), before)
+
+        # An empty path, and the mouse on the button. (openbox gives the focus
+        # back to no skip-taskbar window when a message box closes.)
+        launcher.activate()
+        self.desktop.key("shift+Tab")
+        launcher.wait_focus(path, "the path field")
+        self.desktop.key("BackSpace")
+        wait_for("an empty path", lambda: text_of(path) == "")
+        before = launcher.texts(self.layout)
+        self.desktop.click(*center(self.control("Command1")))
+        self.check_invalid_path_alert(main_window, lambda box: self.desktop.key("Return"))
+        self.assertTrue(launcher.running())
+        self.assertTrue(has_state(launcher.frame, pyatspi.STATE_SHOWING))
+        self.assertEqual(launcher.texts(self.layout), before)
+        self.assertFalse(launcher.server_started())
+
+
+class LaunchTest(DesktopTest):
+    def test_starts_the_server_with_the_exact_arguments_and_ends(self):
+        launcher = self.start_launcher()
+        launcher.activate()
+        # Non-ASCII is put in through the accessibility interface; ASCII is typed.
+        mission = "base/data/missions/chambre-à-coucher_Спальня.mis"
+        self.control("Text1").queryEditableText().setTextContents(mission)
+        wait_for("the new map", lambda: text_of(self.control("Text1")) == mission)
+        self.desktop.key("Tab")
+        launcher.wait_focus(self.control("Text2"), "the arguments field")
+        typed = "+set name \"Friday  Night\" -port 28000 'single quoted' back\\ slash #1 $HOME"
+        self.desktop.type(typed)
+        wait_for("the typed arguments", lambda: text_of(self.control("Text2")) == typed)
+        self.desktop.key("Tab", "Tab")
+        launcher.wait_focus(self.control("Command1"), "the button")
+        self.desktop.key("space")
+
+        self.assertEqual(launcher.wait_exit(timeout=5), 0)
+        report = launcher.probe_report()
+        self.assertEqual(report.self_path, launcher.game)
+        self.assertEqual(report.cwd, self.desktop.root, "the server inherits the launcher's working folder")
+        self.assertEqual(report.argv, [launcher.game, "-dedicated", "-mission", mission,
+                                       "+set", "name", "Friday  Night", "-port", "28000", "single quoted",
+                                       "back slash", "#1", "$HOME"])
+
+
+class StartFailureTest(DesktopTest):
+    def test_a_file_that_is_no_program_is_reported_and_the_window_stays(self):
+        launcher = self.start_launcher()
+        launcher.activate()
+        readme = os.path.join(launcher.folder, "readme.txt")
+        with open(readme, "w") as text:
+            text.write("not a program\n")
+        self.control("Text3").queryEditableText().setTextContents(readme)
+        wait_for("the new path", lambda: text_of(self.control("Text3")) == readme)
+        before = launcher.texts(self.layout)
+        main_window = self.main_window()
+        self.desktop.click(*center(self.control("Command1")))
+
+        box = MessageBox(launcher.alert())
+        self.assertEqual(box.role, pyatspi.ROLE_ALERT)
+        self.assert_message_box_window(self.layout["caption"], main_window)
+        self.assertTrue(any(readme in text for text in box.texts), box.texts)
+        self.screenshot("start-failure-alert.png", box.accessible)
+        self.desktop.click(*center(box.button("OK")))
+        wait_for("the message box to close", box.gone, timeout=5)
+        self.assertTrue(launcher.running())
+        self.assertTrue(has_state(launcher.frame, pyatspi.STATE_SHOWING))
+        self.assertEqual(launcher.texts(self.layout), before)
+        self.assertFalse(launcher.server_started())
+
+
+class CloseTest(DesktopTest):
+    def test_the_close_button_ends_the_program_with_nothing_started(self):
+        launcher = self.start_launcher()
+        launcher.activate()
+        # The window manager's close button ends the title bar, on the right.
+        (fx, fy, fw, _), (_, cy, _, _) = launcher.frame_extents()
+        title_height = cy - fy
+        self.desktop.click(fx + fw - title_height // 2 - 1, fy + title_height // 2)
+        self.assertEqual(launcher.wait_exit(timeout=5), 0)
+        self.assertFalse(launcher.server_started())
+
+    def test_the_window_managers_close_key_ends_the_program_with_nothing_started(self):
+        launcher = self.start_launcher()
+        launcher.activate()
+        self.desktop.key("alt+F4")
+        self.assertEqual(launcher.wait_exit(timeout=5), 0)
+        self.assertFalse(launcher.server_started())
+
+
+if __name__ == "__main__":
+    unittest.main()

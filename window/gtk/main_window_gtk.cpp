@@ -1,0 +1,373 @@
+#include "window/main_window.hpp"
+
+#include "launch/launch_action.hpp"
+#include "launch/launch_settings.hpp"
+#include "runtime/system_text.hpp"
+#include "runtime/utf.hpp"
+#include "window/gtk/gobject_guards.hpp"
+#include "window/layout.hpp"
+
+#include <gtk/gtk.h>
+
+#include <array>
+#include <cerrno>
+#include <cmath>
+#include <cstddef>
+#include <cstdio>
+#include <cstdlib>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+namespace dss {
+namespace {
+
+using layout::ControlDescription;
+using layout::ControlId;
+using layout::ControlKind;
+using layout::kControls;
+
+// What GTK assumes when no Xft.dpi is set, and what the table is drawn for.
+constexpr int kReferenceDpi = 96;
+
+// Verdana is rarely installed on Linux; DejaVu Sans is the common face
+// closest to it in width.
+constexpr char kFallbackFamilies[] = "\"DejaVu Sans\", sans-serif";
+
+// Room between a field's frame and its text and between the button's frame
+// and its caption: 2 and 6 pixels at 96 dpi. The theme's own paddings and
+// minimum heights would make the controls taller than the table's 18-pixel
+// fields and 33-pixel button.
+constexpr int kFieldSidePaddingTwips = 30;
+constexpr int kButtonSidePaddingTwips = 90;
+
+// Scopes the style sheet to the launcher's window: message boxes keep the
+// theme's look.
+constexpr char kStyleClass[] = "dss-launcher";
+
+// The window icon, embedded in the program in these sizes.
+constexpr std::array kIconSizes{16, 32, 48, 64, 128};
+constexpr char kIconResourceFolder[] = "/dedicated-server-starter/icons/";
+
+std::size_t IndexOf(ControlId id)
+{
+    for (std::size_t index = 0; index < kControls.size(); ++index) {
+        if (kControls[index].id == id) {
+            return index;
+        }
+    }
+    throw std::out_of_range("no such control");
+}
+
+// The resolution fonts are drawn at (Xft.dpi, with GDK_DPI_SCALE applied):
+// the rectangles scale with it so that every text keeps its room.
+int EffectiveDpi(GdkScreen* screen)
+{
+    const double resolution = gdk_screen_get_resolution(screen);
+    return resolution > 0 ? static_cast<int>(std::lround(resolution)) : kReferenceDpi;
+}
+
+// CSS wants a decimal point whatever LC_NUMERIC says, which gtk_init set
+// from the environment.
+std::string CssPixels(double pixels)
+{
+    std::array<char, G_ASCII_DTOSTR_BUF_SIZE> buffer{};
+    g_ascii_formatd(buffer.data(), buffer.size(), "%.3f", pixels);
+    return std::string(buffer.data()) + "px";
+}
+
+std::string StyleSheet(int dpi)
+{
+    const layout::FontDescription& font = layout::kWindow.font;
+    const double fontPixels = font.hundredthsOfPoint * dpi / (100.0 * layout::kPointsPerInch);
+    const std::string window = std::string("window.") + kStyleClass;
+    std::string css;
+    // The window's font is every control's font, the button's caption included.
+    css += window + ", " + window + " label, " + window + " entry, " + window + " button {";
+    css += " font-family: \"" + std::string(font.face) + "\", " + kFallbackFamilies + ";";
+    css += " font-size: " + CssPixels(fontPixels) + ";";
+    css += " font-weight: " + std::to_string(font.weight) + ";";
+    css += " font-style: normal; }\n";
+    css += window + " entry { min-height: 0; padding: 0 " +
+           CssPixels(layout::TwipsToPixels(kFieldSidePaddingTwips, dpi)) + "; }\n";
+    css += window + " button { min-height: 0; min-width: 0; padding: 0 " +
+           CssPixels(layout::TwipsToPixels(kButtonSidePaddingTwips, dpi)) + "; }\n";
+    return css;
+}
+
+class MainWindow final : public FieldTexts {
+public:
+    explicit MainWindow(Runtime& runtime);
+    ~MainWindow() override;
+
+    Text GetText(SettingField field) override;
+    void SetText(SettingField field, const Text& text) override;
+
+    // Shows the window with the focus in the first field of the tab order.
+    void Show();
+
+private:
+    int Pixels(int twips) const { return layout::TwipsToPixels(twips, dpi_); }
+    GtkWidget* Control(ControlId id) const { return controls_[IndexOf(id)]; }
+    GtkEntry* Field(SettingField field) const { return GTK_ENTRY(Control(layout::FieldControl(field))); }
+
+    void ApplyStyleSheet();
+    void SetIcons();
+    GtkWidget* CreateControl(const ControlDescription& control);
+    void NameFieldsByTheirLabels();
+    void MoveFocus(bool backward);
+    void Launch();
+
+    static void OnRealize(GtkWidget* widget, gpointer self) noexcept;
+    static gboolean OnKeyPress(GtkWidget* widget, GdkEventKey* event, gpointer self) noexcept;
+    static void OnClicked(GtkButton* button, gpointer self) noexcept;
+    static void OnDestroy(GtkWidget* widget, gpointer self) noexcept;
+
+    Runtime& runtime_;
+    // A reference of our own, so the pointer stays valid after the user
+    // closed the window and GTK let go of it.
+    gtk::ObjectPtr<GtkWidget> window_;
+    int dpi_;
+    // Owned by the window; in the order of the table.
+    std::array<GtkWidget*, kControls.size()> controls_{};
+    bool destroyed_ = false;
+};
+
+MainWindow::MainWindow(Runtime& runtime)
+    : runtime_(runtime),
+      window_(static_cast<GtkWidget*>(g_object_ref(gtk_window_new(GTK_WINDOW_TOPLEVEL)))),
+      dpi_(EffectiveDpi(gtk_widget_get_screen(window_.get())))
+{
+    GtkWindow* window = GTK_WINDOW(window_.get());
+    gtk_window_set_title(window, ToUtf8(layout::kWindow.caption).c_str());
+    // A fixed tool window without a taskbar button, placed where the window
+    // system places new windows.
+    gtk_window_set_type_hint(window, GDK_WINDOW_TYPE_HINT_UTILITY);
+    gtk_window_set_skip_taskbar_hint(window, TRUE);
+    gtk_window_set_skip_pager_hint(window, TRUE);
+    gtk_window_set_resizable(window, FALSE);
+    gtk_window_set_position(window, GTK_WIN_POS_NONE);
+    gtk_style_context_add_class(gtk_widget_get_style_context(window_.get()), kStyleClass);
+    ApplyStyleSheet();
+    SetIcons();
+
+    GtkWidget* client = gtk_fixed_new();
+    gtk_widget_set_size_request(client, Pixels(layout::kWindow.clientWidth),
+                                Pixels(layout::kWindow.clientHeight));
+    gtk_container_add(GTK_CONTAINER(window), client);
+    // GtkFixed draws later children on top: in the table's order each label
+    // comes before its field, so where a label's rectangle reaches under
+    // the field, the field covers it. Edges are rounded, not sizes, so the
+    // fields' and the button's right edges stay aligned at any dpi.
+    for (std::size_t index = 0; index < kControls.size(); ++index) {
+        const layout::Rect& twips = kControls[index].twips;
+        GtkWidget* control = CreateControl(kControls[index]);
+        controls_[index] = control;
+        gtk_widget_set_size_request(control, Pixels(twips.left + twips.width) - Pixels(twips.left),
+                                    Pixels(twips.top + twips.height) - Pixels(twips.top));
+        gtk_fixed_put(GTK_FIXED(client), control, Pixels(twips.left), Pixels(twips.top));
+    }
+    NameFieldsByTheirLabels();
+
+    g_signal_connect_after(window_.get(), "realize", G_CALLBACK(OnRealize), this);
+    g_signal_connect(window_.get(), "key-press-event", G_CALLBACK(OnKeyPress), this);
+    g_signal_connect(window_.get(), "destroy", G_CALLBACK(OnDestroy), this);
+}
+
+MainWindow::~MainWindow()
+{
+    g_signal_handlers_disconnect_by_data(window_.get(), this);
+    if (!destroyed_) {
+        gtk_widget_destroy(window_.get());
+    }
+}
+
+Text MainWindow::GetText(SettingField field)
+{
+    return FromUtf8(gtk_entry_get_text(Field(field)));
+}
+
+void MainWindow::SetText(SettingField field, const Text& text)
+{
+    // GTK would keep only what comes before a null character.
+    RejectEmbeddedNull(u"The text could not be put into the field.", text, EINVAL);
+    gtk_entry_set_text(Field(field), ToUtf8(text).c_str());
+}
+
+void MainWindow::Show()
+{
+    gtk_widget_show_all(gtk_bin_get_child(GTK_BIN(window_.get())));
+    // The first field takes the focus with nothing selected, as after a
+    // click: only Tab selects a field's whole text.
+    GtkWidget* first = Control(layout::TabOrder().front());
+    if (GTK_IS_ENTRY(first)) {
+        gtk_entry_grab_focus_without_selecting(GTK_ENTRY(first));
+    } else {
+        gtk_widget_grab_focus(first);
+    }
+    gtk_widget_show(window_.get());
+}
+
+void MainWindow::ApplyStyleSheet()
+{
+    const gtk::ObjectPtr<GtkCssProvider> provider(gtk_css_provider_new());
+    const std::string css = StyleSheet(dpi_);
+    GError* rawError = nullptr;
+    if (!gtk_css_provider_load_from_data(provider.get(), css.c_str(), -1, &rawError)) {
+        const gtk::ErrorPtr error(rawError);
+        throw std::logic_error(std::string("the window's style sheet does not parse: ") + error->message);
+    }
+    gtk_style_context_add_provider_for_screen(gtk_widget_get_screen(window_.get()),
+                                              GTK_STYLE_PROVIDER(provider.get()),
+                                              GTK_STYLE_PROVIDER_PRIORITY_APPLICATION);
+}
+
+void MainWindow::SetIcons()
+{
+    std::vector<gtk::ObjectPtr<GdkPixbuf>> icons;
+    for (const int size : kIconSizes) {
+        const std::string path = kIconResourceFolder + std::to_string(size) + ".png";
+        GError* rawError = nullptr;
+        gtk::ObjectPtr<GdkPixbuf> icon(gdk_pixbuf_new_from_resource(path.c_str(), &rawError));
+        if (!icon) {
+            // Built into the program, so a missing one is a build fault;
+            // the window works without it.
+            const gtk::ErrorPtr error(rawError);
+            g_warning("No window icon %s: %s", path.c_str(), error->message);
+            continue;
+        }
+        icons.push_back(std::move(icon));
+    }
+    gtk::ListPtr list;
+    for (auto icon = icons.rbegin(); icon != icons.rend(); ++icon) {
+        list.reset(g_list_prepend(list.release(), icon->get()));
+    }
+    gtk_window_set_icon_list(GTK_WINDOW(window_.get()), list.get());
+}
+
+GtkWidget* MainWindow::CreateControl(const ControlDescription& control)
+{
+    const std::string text = ToUtf8(control.text);
+    switch (control.kind) {
+    case ControlKind::Label: {
+        // Taken literally: an underscore would not mark an access key.
+        GtkWidget* label = gtk_label_new(text.c_str());
+        gtk_label_set_xalign(GTK_LABEL(label), 0.0F);
+        return label;
+    }
+    case ControlKind::TextField: {
+        GtkWidget* entry = gtk_entry_new();
+        GtkEntry* field = GTK_ENTRY(entry);
+        gtk_entry_set_text(field, text.c_str());
+        gtk_entry_set_max_length(field, 0); // no limit
+        // Enter in a field presses nothing: the window has no default button.
+        gtk_entry_set_activates_default(field, FALSE);
+        return entry;
+    }
+    case ControlKind::PushButton: {
+        GtkWidget* button = gtk_button_new_with_label(text.c_str());
+        gtk_widget_set_can_default(button, FALSE);
+        g_signal_connect(button, "clicked", G_CALLBACK(OnClicked), this);
+        return button;
+    }
+    }
+    throw std::logic_error("unknown kind of control");
+}
+
+void MainWindow::NameFieldsByTheirLabels()
+{
+    for (std::size_t index = 0; index < kControls.size(); ++index) {
+        const ControlDescription& label = kControls[index];
+        if (!label.labelFor) {
+            continue;
+        }
+        AtkObject* labelObject = gtk_widget_get_accessible(controls_[index]);
+        AtkObject* fieldObject = gtk_widget_get_accessible(Control(*label.labelFor));
+        // GTK 3.24 does not name an entry after the label related to it, and
+        // a mnemonic label would add an access key: the name is set here.
+        atk_object_set_name(fieldObject, ToUtf8(label.text).c_str());
+        atk_object_add_relationship(fieldObject, ATK_RELATION_LABELLED_BY, labelObject);
+        atk_object_add_relationship(labelObject, ATK_RELATION_LABEL_FOR, fieldObject);
+    }
+}
+
+// GtkFixed would tab in reading order (path, map, arguments); the table's
+// tab order starts at the map field instead.
+void MainWindow::MoveFocus(bool backward)
+{
+    const auto order = layout::TabOrder();
+    GtkWidget* focus = gtk_window_get_focus(GTK_WINDOW(window_.get()));
+    std::size_t next = backward ? order.size() - 1 : 0;
+    for (std::size_t position = 0; position < order.size(); ++position) {
+        if (Control(order[position]) == focus) {
+            next = (position + (backward ? order.size() - 1 : 1)) % order.size();
+            break;
+        }
+    }
+    gtk_widget_grab_focus(Control(order[next]));
+}
+
+void MainWindow::Launch()
+{
+    RunReportingFailures(runtime_, [this] { LaunchServer(runtime_, *this); });
+}
+
+void MainWindow::OnRealize(GtkWidget* widget, gpointer /*self*/) noexcept
+{
+    // Title bar, move and close only: no resizing, minimizing or maximizing.
+    // GTK writes these hints itself while realizing, so they follow it.
+    GdkWindow* window = gtk_widget_get_window(widget);
+    gdk_window_set_decorations(window, static_cast<GdkWMDecoration>(GDK_DECOR_BORDER | GDK_DECOR_TITLE));
+    gdk_window_set_functions(window, static_cast<GdkWMFunction>(GDK_FUNC_MOVE | GDK_FUNC_CLOSE));
+}
+
+gboolean MainWindow::OnKeyPress(GtkWidget* /*widget*/, GdkEventKey* event, gpointer self) noexcept
+{
+    if (event->keyval != GDK_KEY_Tab && event->keyval != GDK_KEY_KP_Tab &&
+        event->keyval != GDK_KEY_ISO_Left_Tab) {
+        return FALSE;
+    }
+    const guint modifiers = event->state & gtk_accelerator_get_default_mod_mask();
+    if ((modifiers & ~GDK_SHIFT_MASK) != 0) {
+        return FALSE;
+    }
+    const bool backward = event->keyval == GDK_KEY_ISO_Left_Tab || (modifiers & GDK_SHIFT_MASK) != 0;
+    static_cast<MainWindow*>(self)->MoveFocus(backward);
+    return TRUE;
+}
+
+void MainWindow::OnClicked(GtkButton* /*button*/, gpointer self) noexcept
+{
+    static_cast<MainWindow*>(self)->Launch();
+}
+
+void MainWindow::OnDestroy(GtkWidget* /*widget*/, gpointer self) noexcept
+{
+    static_cast<MainWindow*>(self)->destroyed_ = true;
+    if (gtk_main_level() > 0) {
+        gtk_main_quit();
+    }
+}
+
+} // namespace
+
+int RunMainWindow(Runtime& runtime)
+{
+    // The launcher takes no arguments of its own, so GTK is given none.
+    g_set_prgname("dedicated-server-starter");
+    if (!gtk_init_check(nullptr, nullptr)) {
+        std::fprintf(stderr, "%s: no display to show the window on\n", ToUtf8(layout::kWindow.caption).c_str());
+        return EXIT_FAILURE;
+    }
+    g_set_application_name(ToUtf8(layout::kWindow.caption).c_str());
+
+    MainWindow window(runtime);
+    // The Load step: the preset is in the path field before the window is
+    // first shown. A failure here is shown and the window still opens.
+    RunReportingFailures(runtime, [&] { PresetExecutablePath(runtime, window); });
+    window.Show();
+    gtk_main();
+    return EXIT_SUCCESS;
+}
+
+} // namespace dss
