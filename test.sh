@@ -27,6 +27,7 @@ for preset in "${presets[@]}"; do
     say "== Building $preset"
     options=()
     [ "$preset" != windows-x86 ] || options=(-DDSS_WINE_TESTS=$wine32)
+    [ "$preset" != linux ] || options=(-DDSS_WINE_32BIT=$wine32)
     cmake --preset "$preset" "${options[@]}" >/dev/null
     cmake --build --preset "$preset"
 done

@@ -8,6 +8,7 @@
 #include <csignal>
 #include <cstdlib>
 #include <cstring>
+#include <fcntl.h>
 #include <spawn.h>
 #include <string>
 #include <sys/stat.h>
@@ -67,6 +68,75 @@ std::vector<std::string> ArgumentWords(const Text& program, const std::string& a
     }
 }
 
+class FileDescriptor {
+public:
+    explicit FileDescriptor(int fd) : fd_(fd) {}
+    ~FileDescriptor()
+    {
+        if (fd_ >= 0) {
+            close(fd_);
+        }
+    }
+    FileDescriptor(const FileDescriptor&) = delete;
+    FileDescriptor& operator=(const FileDescriptor&) = delete;
+    int get() const { return fd_; }
+
+private:
+    int fd_;
+};
+
+// True when `path` is a regular file that begins with "MZ", the header of
+// DOS and Windows programs.
+bool IsWindowsProgram(const std::string& path)
+{
+    // Non-blocking, so that opening a FIFO cannot stall the launcher.
+    const FileDescriptor file(open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK));
+    struct stat status {};
+    if (file.get() < 0 || fstat(file.get(), &status) != 0 || !S_ISREG(status.st_mode)) {
+        return false;
+    }
+    char header[2] = {};
+    ssize_t length = 0;
+    do {
+        length = read(file.get(), header, sizeof header);
+    } while (length < 0 && errno == EINTR);
+    return length == 2 && header[0] == 'M' && header[1] == 'Z';
+}
+
+// Wine's own tools name the Wine command in WINE; otherwise it is found on PATH.
+std::string WineCommand()
+{
+    const char* wine = std::getenv("WINE");
+    return wine != nullptr && *wine != '\0' ? wine : "wine";
+}
+
+// Starts `file` (searched on PATH only when `search`) with `argv` in a
+// session of its own. Returns the system's error number, 0 on success.
+int Spawn(pid_t& pid, const std::string& file, const std::vector<char*>& argv, bool search)
+{
+    SpawnFileActions actions;
+    // Only standard input, output and error pass to the server.
+    posix_spawn_file_actions_addclosefrom_np(actions.get(), STDERR_FILENO + 1);
+
+    SpawnAttributes attributes;
+    sigset_t none;
+    sigemptyset(&none);
+    sigset_t all;
+    sigfillset(&all);
+    posix_spawnattr_setsigmask(attributes.get(), &none);
+    posix_spawnattr_setsigdefault(attributes.get(), &all);
+    // A session of its own: the server outlives the launcher and the
+    // terminal it may have been started from.
+    posix_spawnattr_setflags(attributes.get(),
+                             POSIX_SPAWN_SETSID | POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
+
+    // glibc reports a failed exec here, not through the child's exit.
+    if (search) {
+        return posix_spawnp(&pid, file.c_str(), actions.get(), attributes.get(), argv.data(), environ);
+    }
+    return posix_spawn(&pid, file.c_str(), actions.get(), attributes.get(), argv.data(), environ);
+}
+
 class PosixRuntime final : public Runtime {
 public:
     Text AppPath() override
@@ -103,7 +173,8 @@ public:
     }
 
     // The show state has no meaning for an arbitrary Linux program and is
-    // not applied: the server decides how its own windows appear.
+    // not applied, nor passed to Wine: the server decides how its own
+    // windows appear.
     std::uint32_t Shell(const Text& program, const Text& commandLine, int /*showState*/) override
     {
         if (commandLine.compare(0, program.size(), program) != 0) {
@@ -115,34 +186,33 @@ public:
         std::vector<std::string> words =
             ArgumentWords(program, ToUtf8(std::u16string_view(commandLine).substr(program.size())));
         std::vector<char*> argv;
-        argv.reserve(words.size() + 2);
+        argv.reserve(words.size() + 3);
         argv.push_back(const_cast<char*>(path.c_str()));
         for (std::string& word : words) {
             argv.push_back(word.data());
         }
         argv.push_back(nullptr);
 
-        SpawnFileActions actions;
-        // Only standard input, output and error pass to the server.
-        posix_spawn_file_actions_addclosefrom_np(actions.get(), STDERR_FILENO + 1);
-
-        SpawnAttributes attributes;
-        sigset_t none;
-        sigemptyset(&none);
-        sigset_t all;
-        sigfillset(&all);
-        posix_spawnattr_setsigmask(attributes.get(), &none);
-        posix_spawnattr_setsigdefault(attributes.get(), &all);
-        // A session of its own: the server outlives the launcher and the
-        // terminal it may have been started from.
-        posix_spawnattr_setflags(attributes.get(),
-                                 POSIX_SPAWN_SETSID | POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
-
         // posix_spawn, not posix_spawnp: the checked path runs, never a
-        // namesake found on PATH. glibc reports a failed exec here.
+        // namesake found on PATH.
         pid_t pid = 0;
-        const int result =
-            posix_spawn(&pid, path.c_str(), actions.get(), attributes.get(), argv.data(), environ);
+        int result = Spawn(pid, path, argv, false);
+        // A Windows program that Linux itself cannot run (no binfmt handler
+        // for it: ENOEXEC; no execute bit: EACCES) runs through Wine.
+        if ((result == ENOEXEC || result == EACCES) && IsWindowsProgram(path)) {
+            const std::string wine = WineCommand();
+            // Wine reads a first word "--help" or "--version" as its own option.
+            const std::string windowsProgram = path.starts_with('-') ? "./" + path : path;
+            argv.front() = const_cast<char*>(windowsProgram.c_str());
+            argv.insert(argv.begin(), const_cast<char*>(wine.c_str()));
+            result = Spawn(pid, wine, argv, true);
+            if (result != 0) {
+                throw RuntimeError(kStartAction, program, result,
+                                   u"It is a Windows program, and Wine is needed to run it on Linux. "
+                                   u"The command \"" + FromUtf8(wine) + u"\" could not be started: " +
+                                       SystemMessage(result));
+            }
+        }
         if (result != 0) {
             ThrowErrno(kStartAction, program, result);
         }

@@ -52,6 +52,28 @@ struct HandleCloser {
 };
 using UniqueHandle = std::unique_ptr<void, HandleCloser>;
 
+// CREATE_BREAKAWAY_FROM_JOB when the launcher runs inside a job (some
+// consoles, IDEs and schedulers start programs in one that kills them all when
+// it closes), so that the server does not end with the launcher's job.
+DWORD BreakawayFlag()
+{
+    BOOL inJob = FALSE;
+    if (!IsProcessInJob(GetCurrentProcess(), nullptr, &inJob) || !inJob) {
+        return 0;
+    }
+    // Where the job lets every child leave by itself, no flag is needed. A
+    // job that does not report JOB_OBJECT_LIMIT_BREAKAWAY_OK is still asked:
+    // Wine 8 reports no limit flags for any job, and the system's answer to
+    // the flag itself is what counts (see the retry in Shell).
+    JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits{};
+    if (QueryInformationJobObject(nullptr, JobObjectExtendedLimitInformation, &limits, sizeof limits,
+                                  nullptr) &&
+        (limits.BasicLimitInformation.LimitFlags & JOB_OBJECT_LIMIT_SILENT_BREAKAWAY_OK) != 0) {
+        return 0;
+    }
+    return CREATE_BREAKAWAY_FROM_JOB;
+}
+
 class Win32Runtime final : public Runtime {
 public:
     Text AppPath() override
@@ -108,9 +130,19 @@ public:
         // Files\...") or along the search path; the command line itself
         // reaches the server unchanged. CreateProcessW may write to it.
         const std::wstring application = Wide(program);
-        std::wstring line = Wide(commandLine);
-        if (!CreateProcessW(application.c_str(), line.data(), nullptr, nullptr, FALSE, 0, nullptr,
-                            nullptr, &startup, &process)) {
+        const auto start = [&](DWORD flags) {
+            std::wstring line = Wide(commandLine);
+            return CreateProcessW(application.c_str(), line.data(), nullptr, nullptr, FALSE, flags,
+                                  nullptr, nullptr, &startup, &process) != FALSE;
+        };
+        const DWORD breakaway = BreakawayFlag();
+        bool started = start(breakaway);
+        // A job that forbids breakaway refuses the flag with ERROR_ACCESS_DENIED;
+        // the server then starts inside it, as any child would.
+        if (!started && breakaway != 0 && GetLastError() == ERROR_ACCESS_DENIED) {
+            started = start(0);
+        }
+        if (!started) {
             ThrowLastError(kAction, program);
         }
         const UniqueHandle processHandle(process.hProcess);

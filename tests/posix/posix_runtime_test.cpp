@@ -10,8 +10,10 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <sstream>
 #include <string>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
@@ -169,6 +171,35 @@ TEST_F(PosixRuntimeTest, ReportsWhatCannotBeStartedWithTheSystemsReason)
     EXPECT_EQ(failure(script, u" -dedicated -mission m "), EACCES);
     EXPECT_EQ(failure(folder_ / "missing", u" -dedicated -mission m "), ENOENT);
     EXPECT_EQ(failure(server_, u" -dedicated -mission \"unbalanced"), EINVAL);
+    // Not a regular file: refused, and never opened in a way that could wait
+    // for a writer.
+    const fs::path fifo = folder_ / "fifo";
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0700), 0);
+    EXPECT_EQ(failure(fifo, u" -dedicated -mission m "), EACCES);
+    // A single argument longer than the kernel takes (MAX_ARG_STRLEN, 128 KiB).
+    EXPECT_EQ(failure(server_, u" -dedicated -mission " + Text(200000, u'x')), E2BIG);
+    {
+        // A program whose loader (ELF interpreter) is missing, as a program
+        // built for another system: the kernel reports the loader's absence.
+        const fs::path foreign = folder_ / "foreign";
+        std::ifstream in(server_, std::ios::binary);
+        std::string image{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+        const std::string loader = "/lib64/ld-linux-x86-64.so.2";
+        const std::size_t at = image.find(loader);
+        ASSERT_NE(at, std::string::npos) << "the probe names no loader to replace";
+        // Same length, so that nothing else in the file moves.
+        std::string missing = "/nonexistent/ld-linux.so";
+        missing.resize(loader.size(), '\0');
+        image.replace(at, loader.size(), missing);
+        std::ofstream(foreign, std::ios::binary) << image;
+        fs::permissions(foreign, fs::perms::owner_all);
+        EXPECT_EQ(failure(foreign, u" -dedicated -mission m "), ENOENT);
+    }
+    {
+        // A server still being written, as during an update.
+        std::ofstream writing(server_, std::ios::binary | std::ios::app);
+        EXPECT_EQ(failure(server_, u" -dedicated -mission m "), ETXTBSY);
+    }
     EXPECT_FALSE(fs::exists(report_));
 }
 

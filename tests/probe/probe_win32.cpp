@@ -1,8 +1,11 @@
 // Stands in for the game server: records its own image path, the command
 // line and show state it was started with in the file named by
-// DSS_PROBE_REPORT (UTF-16, fields ended by NUL), then exits.
+// DSS_PROBE_REPORT (UTF-16, fields ended by NUL), then exits. With
+// DSS_PROBE_DELAY_MS it first waits that long, so that a test can end what
+// started it and see whether the probe outlives it.
 #include <windows.h>
 
+#include <cwchar>
 #include <string>
 
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int)
@@ -10,6 +13,10 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int)
     wchar_t report[4096] = {};
     if (GetEnvironmentVariableW(L"DSS_PROBE_REPORT", report, 4096) == 0) {
         return 2;
+    }
+    wchar_t delay[16] = {};
+    if (GetEnvironmentVariableW(L"DSS_PROBE_DELAY_MS", delay, 16) != 0) {
+        Sleep(static_cast<DWORD>(std::wcstoul(delay, nullptr, 10)));
     }
     std::wstring out;
     wchar_t self[4096] = {};

@@ -8,6 +8,7 @@
 
 #include <fstream>
 #include <iterator>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -30,6 +31,11 @@ public:
     HandleGuard(const HandleGuard&) = delete;
     HandleGuard& operator=(const HandleGuard&) = delete;
     HANDLE get() const { return handle_; }
+    void reset()
+    {
+        if (handle_) CloseHandle(handle_);
+        handle_ = nullptr;
+    }
 
 private:
     HANDLE handle_;
@@ -60,7 +66,9 @@ protected:
 
     void TearDown() override
     {
-        for (const Text& file : {server_, decoy_, report_, folder_ + u"\\readme.txt"}) {
+        SetEnvironmentVariableW(L"DSS_PROBE_DELAY_MS", nullptr);
+        for (const Text& file : {server_, decoy_, report_, folder_ + u"\\readme.txt", folder_ + u"\\library.dll",
+                                 root_ + u"\\pid"}) {
             DeleteFileW(Wide(file).c_str());
         }
         RemoveDirectoryW(Wide(folder_).c_str());
@@ -142,6 +150,111 @@ TEST_F(Win32RuntimeTest, ReportsWhatCannotBeStartedWithTheSystemsReason)
         }
     }
     EXPECT_EQ(GetFileAttributesW(Wide(report_).c_str()), INVALID_FILE_ATTRIBUTES);
+}
+
+// Failures that CreateProcessW reports beyond a missing or foreign file reach
+// the caller too, with the system's code, and nothing runs.
+TEST_F(Win32RuntimeTest, ReportsEveryFailureTheSystemReportsAtTheStart)
+{
+    const auto failure = [](const Text& program) {
+        try {
+            SystemRuntime().Shell(program, ServerCommandLine(program, u"m", u""), kMinimizedFocus);
+        } catch (const RuntimeError& error) {
+            EXPECT_EQ(error.Subject(), program);
+            EXPECT_FALSE(error.Reason().empty());
+            return error.Code();
+        }
+        ADD_FAILURE() << "started";
+        return 0L;
+    };
+    // A DLL is a Windows module, but not a program.
+    const Text library = folder_ + u"\\library.dll";
+    wchar_t system[MAX_PATH] = {};
+    ASSERT_GT(GetSystemDirectoryW(system, MAX_PATH), 0u);
+    ASSERT_TRUE(CopyFileW((std::wstring(system) + L"\\kernel32.dll").c_str(), Wide(library).c_str(), FALSE));
+    EXPECT_EQ(failure(library), ERROR_BAD_EXE_FORMAT);
+    {
+        // A server being replaced: open elsewhere without sharing.
+        HandleGuard locked(CreateFileW(Wide(server_).c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                                       OPEN_EXISTING, 0, nullptr));
+        ASSERT_NE(locked.get(), INVALID_HANDLE_VALUE);
+        EXPECT_EQ(failure(server_), ERROR_SHARING_VIOLATION);
+    }
+    EXPECT_EQ(GetFileAttributesW(Wide(report_).c_str()), INVALID_FILE_ATTRIBUTES);
+}
+
+// Some consoles, IDEs and schedulers run programs in a job that kills every
+// process in it when the job closes. Here the launcher's Shell runs in such a
+// job (shell_once stands in for the launcher), and the job closes as soon as
+// it has ended, while the server is still waiting to write its report.
+TEST_F(Win32RuntimeTest, TheServerOutlivesALauncherInAJobThatKillsOnClose)
+{
+    struct Case {
+        const char* name;
+        DWORD limits;
+        bool leavesTheJob;
+    };
+    // Wine 8 supports all three; it reports no limit flags when asked
+    // (QueryInformationJobObject), which the runtime allows for.
+    const Case cases[] = {
+        {"breakaway allowed", JOB_OBJECT_LIMIT_BREAKAWAY_OK, true},
+        {"every child leaves silently", JOB_OBJECT_LIMIT_SILENT_BREAKAWAY_OK, true},
+        // The launch still succeeds; the server stays in the job and ends with it.
+        {"breakaway forbidden", 0, false},
+    };
+    const Text helper = SystemRuntime().AppPath() + u"\\shell_once.exe";
+    const Text pidFile = root_ + u"\\pid";
+    const Text commandLine = ServerCommandLine(server_, u"m", u"-port 28000");
+    SetEnvironmentVariableW(L"DSS_PROBE_DELAY_MS", L"3000");
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        DeleteFileW(Wide(report_).c_str());
+        DeleteFileW(Wide(pidFile).c_str());
+        HandleGuard job(CreateJobObjectW(nullptr, nullptr));
+        ASSERT_NE(job.get(), nullptr);
+        JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits{};
+        limits.BasicLimitInformation.LimitFlags = JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE | c.limits;
+        ASSERT_TRUE(SetInformationJobObject(job.get(), JobObjectExtendedLimitInformation, &limits, sizeof limits));
+
+        std::wstring line = Wide(u"\"" + helper + u"\" \"" + server_ + u"\" \"" + commandLine + u"\" \"" + pidFile + u"\"");
+        STARTUPINFOW startup{};
+        startup.cb = sizeof startup;
+        PROCESS_INFORMATION launcher{};
+        ASSERT_TRUE(CreateProcessW(Wide(helper).c_str(), line.data(), nullptr, nullptr, FALSE, CREATE_SUSPENDED,
+                                   nullptr, nullptr, &startup, &launcher));
+        HandleGuard launcherProcess(launcher.hProcess);
+        HandleGuard launcherThread(launcher.hThread);
+        ASSERT_TRUE(AssignProcessToJobObject(job.get(), launcher.hProcess));
+        ResumeThread(launcher.hThread);
+        ASSERT_EQ(WaitForSingleObject(launcher.hProcess, 30000), WAIT_OBJECT_0);
+        DWORD status = 99;
+        GetExitCodeProcess(launcher.hProcess, &status);
+        ASSERT_EQ(status, 0u) << "the launch failed";
+
+        DWORD pid = 0;
+        std::ifstream(Wide(pidFile).c_str()) >> pid;
+        HandleGuard server(OpenProcess(SYNCHRONIZE | PROCESS_QUERY_INFORMATION | PROCESS_TERMINATE, FALSE, pid));
+        ASSERT_NE(server.get(), nullptr) << "the server ended before the job closed";
+        // Whatever the outcome, no server is left running for the next test.
+        const std::unique_ptr<void, void (*)(HANDLE)> stop(server.get(), [](HANDLE process) {
+            TerminateProcess(process, 1);
+        });
+        BOOL inJob = TRUE;
+        ASSERT_TRUE(IsProcessInJob(server.get(), job.get(), &inJob)) << GetLastError();
+        EXPECT_EQ(inJob == FALSE, c.leavesTheJob);
+
+        job.reset();
+        ASSERT_EQ(WaitForSingleObject(server.get(), 30000), WAIT_OBJECT_0);
+        if (c.leavesTheJob) {
+            const ProbeReport report = Collect(pid);
+            EXPECT_EQ(report.self, server_);
+            EXPECT_EQ(report.commandLine, commandLine);
+            EXPECT_EQ(report.showState, 2);
+        } else {
+            EXPECT_EQ(GetFileAttributesW(Wide(report_).c_str()), INVALID_FILE_ATTRIBUTES)
+                << "the job did not end the server: this test could not tell breakaway from none";
+        }
+    }
 }
 
 TEST_F(Win32RuntimeTest, ExaminesFilesAsTheyAre)

@@ -1,0 +1,289 @@
+// The Linux runtime starting a Windows program through Wine: the Windows
+// probe (cross-compiled by the build) under a Wine prefix of the build's own.
+#include "launch/launch_settings.hpp"
+#include "runtime/runtime.hpp"
+#include "runtime/utf.hpp"
+
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <chrono>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <list>
+#include <optional>
+#include <string>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
+#include <vector>
+
+namespace dss {
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr int kProbeBits = DSS_WINDOWS_PROBE_BITS;
+
+// Sets an environment variable (or removes it, given nullopt) for the
+// lifetime of the guard.
+class ScopedVariable {
+public:
+    ScopedVariable(const char* name, std::optional<std::string> value) : name_(name)
+    {
+        if (const char* old = std::getenv(name)) {
+            old_ = old;
+        }
+        Set(value);
+    }
+    ~ScopedVariable() { Set(old_); }
+    ScopedVariable(const ScopedVariable&) = delete;
+    ScopedVariable& operator=(const ScopedVariable&) = delete;
+
+private:
+    void Set(const std::optional<std::string>& value)
+    {
+        if (value) {
+            setenv(name_, value->c_str(), 1);
+        } else {
+            unsetenv(name_);
+        }
+    }
+
+    const char* name_;
+    std::optional<std::string> old_;
+};
+
+// Wine's default prefix maps drive Z: to the Linux root folder.
+std::string WindowsPath(const fs::path& path)
+{
+    std::string windows = "Z:" + path.string();
+    for (char& c : windows) {
+        if (c == '/') {
+            c = '\\';
+        }
+    }
+    return windows;
+}
+
+// The path of the `wine` that a search of PATH finds, if any.
+std::optional<std::string> WineOnPath()
+{
+    const char* path = std::getenv("PATH");
+    const std::string folders = path ? path : "";
+    for (std::size_t start = 0; start <= folders.size();) {
+        std::size_t end = folders.find(':', start);
+        end = end == std::string::npos ? folders.size() : end;
+        const std::string wine = folders.substr(start, end - start) + "/wine";
+        if (access(wine.c_str(), X_OK) == 0) {
+            return wine;
+        }
+        start = end + 1;
+    }
+    return std::nullopt;
+}
+
+struct ProbeReport {
+    std::string self;
+    std::string commandLine;
+};
+
+// The probe in a folder whose name has spaces and non-ASCII letters, and a
+// namesake decoy in the working folder.
+class WineRuntimeTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        if (kProbeBits == 0) {
+            GTEST_SKIP() << "no MinGW-w64 cross-compiler was found when configuring: no Windows probe to start";
+        }
+        std::string pattern = (fs::temp_directory_path() / "dss-wine-XXXXXX").string();
+        ASSERT_NE(mkdtemp(pattern.data()), nullptr);
+        root_ = pattern;
+        folder_ = root_ / "My Server Папка 服务器 🎮";
+        fs::create_directories(folder_);
+        probe_ = fs::path(ToUtf8(SystemRuntime().AppPath())) / "probe-windows.exe";
+        server_ = folder_ / "server.exe";
+        fs::copy_file(probe_, server_);
+        fs::copy_file(probe_, root_ / "server.exe");
+        report_ = root_ / "report";
+        workingFolder_ = fs::current_path();
+        fs::current_path(root_);
+    }
+
+    void TearDown() override
+    {
+        if (!root_.empty()) {
+            fs::current_path(workingFolder_);
+            std::error_code ignored;
+            fs::remove_all(root_, ignored);
+        }
+    }
+
+    // Waits for Wine to end and for the probe's report. Wine may return
+    // before the program it started has finished, so the report is awaited
+    // on its own.
+    ProbeReport Collect(std::uint32_t pid)
+    {
+        int status = 0;
+        EXPECT_EQ(waitpid(static_cast<pid_t>(pid), &status, 0), static_cast<pid_t>(pid));
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "wine status " << status;
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+        while (!fs::exists(report_) && std::chrono::steady_clock::now() < deadline) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        }
+        std::ifstream in(report_, std::ios::binary);
+        const std::string bytes{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+        std::u16string all(bytes.size() / 2, u'\0');
+        std::memcpy(all.data(), bytes.data(), all.size() * 2);
+        std::vector<std::string> fields;
+        for (std::size_t start = 0, end; (end = all.find(u'\0', start)) != std::u16string::npos; start = end + 1) {
+            fields.push_back(ToUtf8(all.substr(start, end - start)));
+        }
+        if (fields.size() != 3) {
+            ADD_FAILURE() << "no complete report from the probe";
+            return {};
+        }
+        return {fields[0], fields[2]};
+    }
+
+    // What the probe needs to run under Wine and report, whatever the
+    // environment of the test run.
+    void UseWine(std::optional<std::string> wine)
+    {
+        environment_.clear();
+        environment_.emplace_back("WINE", std::move(wine));
+        environment_.emplace_back("WINEPREFIX", DSS_WINE_PREFIX);
+        environment_.emplace_back("WINEDEBUG", "-all");
+        environment_.emplace_back("DSS_PROBE_REPORT", WindowsPath(report_));
+        // Wine reads file names in the locale's character set; the runtime
+        // passes UTF-8.
+        environment_.emplace_back("LC_ALL", "C.UTF-8");
+    }
+
+    Text Server() const { return FromUtf8(server_.string()); }
+
+    fs::path root_, folder_, probe_, server_, report_, workingFolder_;
+    std::list<ScopedVariable> environment_;
+};
+
+// How Wine builds the Windows command line from its arguments (measured with
+// Wine 8): the program as its Windows path, always in double quotes; then
+// each word, in double quotes when it is empty or holds a space or tab. A
+// double quotation mark becomes \", and backslashes are doubled where they
+// precede one (or the closing quote); all other backslashes stay single.
+// Programs that split their command line the usual way get the words back.
+TEST_F(WineRuntimeTest, StartsAWindowsProgramThroughWineWithTheExpectedCommandLine)
+{
+    if (!WineOnPath()) {
+        GTEST_SKIP() << "Wine is not installed";
+    }
+    // With an execute bit Linux reads the file and knows no such format (ENOEXEC).
+    fs::permissions(server_, fs::perms::owner_all);
+    UseWine(std::nullopt);
+    const Text map = u"missions/Карта 地図.mis";
+    const Text arguments = uR"(-name "Friday  Night" 'say "hi"' 'C:\My Games\' '' %PATH% 'x\"y' tr\\)";
+    const std::uint32_t pid =
+        SystemRuntime().Shell(Server(), ServerCommandLine(Server(), map, arguments), kMinimizedFocus);
+    const ProbeReport report = Collect(pid);
+
+    EXPECT_EQ(report.self, WindowsPath(server_)) << "not the checked file (a decoy?)";
+    EXPECT_EQ(report.commandLine,
+              "\"" + WindowsPath(server_) + "\" -dedicated -mission " + ToUtf8(map) +
+                  R"( -name "Friday  Night" "say \"hi\"" "C:\My Games\\" "" %PATH% x\\\"y tr\)");
+}
+
+// Without an execute bit Linux refuses the file before reading it; a name
+// that looks like one of Wine's own options still names the file; and WINE,
+// where set, names the Wine to use.
+TEST_F(WineRuntimeTest, StartsAWindowsProgramWithoutExecuteBitUnderAnyNameThroughTheWineNamedByWine)
+{
+    const std::optional<std::string> wine = WineOnPath();
+    if (!wine) {
+        GTEST_SKIP() << "Wine is not installed";
+    }
+    const fs::path server = folder_ / "--version";
+    fs::rename(server_, server);
+    fs::permissions(server, fs::perms::owner_read | fs::perms::owner_write);
+    fs::current_path(folder_);
+    UseWine(*wine);
+    // Only WINE can lead to Wine now.
+    const ScopedVariable path("PATH", "");
+    const std::uint32_t pid =
+        SystemRuntime().Shell(u"--version", u"--version -dedicated -mission m ", kMinimizedFocus);
+    const ProbeReport report = Collect(pid);
+
+    EXPECT_EQ(report.self, WindowsPath(server));
+    EXPECT_EQ(report.commandLine, "\"" + WindowsPath(server) + "\" -dedicated -mission m");
+}
+
+// Wine missing or unstartable: the failure names the file, says what it is
+// and what it needs, and nothing runs.
+TEST_F(WineRuntimeTest, TellsThatWineIsNeededWhenItCannotBeStarted)
+{
+    const fs::path notExecutable = root_ / "not-executable";
+    std::ofstream(notExecutable) << "#!/bin/sh\n";
+    fs::permissions(notExecutable, fs::perms::owner_read);
+    const char* systemPath = std::getenv("PATH");
+    const std::string path = systemPath ? systemPath : "";
+    struct Case {
+        std::optional<std::string> wine;
+        std::string path;
+        std::string command;
+        int code;
+    };
+    // WINE, where set, is used even when a `wine` is on PATH.
+    const std::vector<Case> cases = {
+        {std::nullopt, "", "wine", ENOENT},
+        {"", "", "wine", ENOENT},
+        {"/nonexistent/wine", path, "/nonexistent/wine", ENOENT},
+        {notExecutable.string(), path, notExecutable.string(), EACCES},
+        {root_.string(), path, root_.string(), EACCES},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE("WINE=" + c.wine.value_or("(unset)") + " PATH=" + c.path);
+        UseWine(c.wine);
+        const ScopedVariable searched("PATH", c.path);
+        try {
+            SystemRuntime().Shell(Server(), ServerCommandLine(Server(), u"m", u""), kMinimizedFocus);
+            ADD_FAILURE() << "something was started";
+        } catch (const RuntimeError& error) {
+            EXPECT_EQ(error.Action(), u"The server could not be started.");
+            EXPECT_EQ(error.Subject(), Server());
+            EXPECT_EQ(error.Code(), c.code);
+            EXPECT_EQ(ToUtf8(error.Reason()),
+                      "It is a Windows program, and Wine is needed to run it on Linux. The command \"" +
+                          c.command + "\" could not be started: " + std::strerror(c.code));
+        }
+    }
+    std::this_thread::sleep_for(std::chrono::seconds(1));
+    EXPECT_FALSE(fs::exists(report_));
+}
+
+TEST(WineRuntime, TheProbeIsBuiltForTheWineOfThisMachine)
+{
+    if (kProbeBits == 0) {
+        GTEST_SKIP() << "no MinGW-w64 cross-compiler was found when configuring";
+    }
+    // The PE header's offset is at 0x3C; the machine follows "PE\0\0".
+    std::ifstream in(fs::path(ToUtf8(SystemRuntime().AppPath())) / "probe-windows.exe", std::ios::binary);
+    const std::string bytes{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    ASSERT_GT(bytes.size(), 0x40u);
+    std::uint32_t header = 0;
+    std::memcpy(&header, bytes.data() + 0x3C, sizeof header);
+    ASSERT_LT(header + 6, bytes.size());
+    std::uint16_t machine = 0;
+    std::memcpy(&machine, bytes.data() + header + 4, sizeof machine);
+    EXPECT_EQ(bytes.substr(header, 4), std::string("PE\0\0", 4));
+    EXPECT_EQ(machine, kProbeBits == 32 ? 0x014C : 0x8664) << "IMAGE_FILE_MACHINE_I386 or _AMD64";
+    if (kProbeBits == 64) {
+        GTEST_SKIP() << "32-bit Wine cannot run on this machine (DSS_WINE_32BIT is OFF): "
+                        "the Wine tests start a 64-bit Windows probe instead of a 32-bit one";
+    }
+}
+
+} // namespace
+} // namespace dss
