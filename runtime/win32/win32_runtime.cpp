@@ -1,5 +1,6 @@
 #include "runtime/runtime.hpp"
 #include "runtime/system_text.hpp"
+#include "runtime/win32/last_error.hpp"
 
 #include <windows.h>
 
@@ -13,38 +14,6 @@ namespace {
 std::wstring Wide(const Text& text)
 {
     return std::wstring(text.begin(), text.end());
-}
-
-Text FromWide(const wchar_t* text, std::size_t length)
-{
-    return Text(text, text + length);
-}
-
-struct LocalFreeDeleter {
-    void operator()(wchar_t* buffer) const { LocalFree(buffer); }
-};
-
-Text SystemMessage(DWORD code)
-{
-    wchar_t* raw = nullptr;
-    const DWORD length = FormatMessageW(
-        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-        nullptr, code, 0, reinterpret_cast<wchar_t*>(&raw), 0, nullptr);
-    std::unique_ptr<wchar_t, LocalFreeDeleter> buffer(raw);
-    if (length == 0) {
-        return u"Unknown error.";
-    }
-    Text message = FromWide(buffer.get(), length);
-    while (!message.empty() && (message.back() == u'\n' || message.back() == u'\r')) {
-        message.pop_back();
-    }
-    return message;
-}
-
-[[noreturn]] void ThrowLastError(const Text& action, const Text& subject)
-{
-    const DWORD code = GetLastError();
-    throw RuntimeError(action, subject, static_cast<long>(code), SystemMessage(code));
 }
 
 struct HandleCloser {
@@ -97,7 +66,7 @@ public:
         if (folder.size() == 2 && folder[1] == L':') {
             folder += L'\\';
         }
-        return FromWide(folder.data(), folder.size());
+        return Text(folder.begin(), folder.end());
     }
 
     char16_t FolderSeparator() const override { return u'\\'; }

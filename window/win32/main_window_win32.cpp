@@ -2,6 +2,7 @@
 
 #include "launch/launch_action.hpp"
 #include "runtime/system_text.hpp"
+#include "runtime/win32/last_error.hpp"
 #include "window/main_window.hpp"
 
 #include <commctrl.h>
@@ -38,25 +39,6 @@ Text Name(ControlId id)
 {
     const std::string_view name = layout::Describe(id).name;
     return Text(name.begin(), name.end());
-}
-
-struct LocalFreeDeleter {
-    void operator()(wchar_t* buffer) const noexcept { LocalFree(buffer); }
-};
-
-[[noreturn]] void ThrowLastError(const Text& action, const Text& subject)
-{
-    const DWORD code = GetLastError();
-    wchar_t* raw = nullptr;
-    const DWORD length = FormatMessageW(
-        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-        nullptr, code, 0, reinterpret_cast<wchar_t*>(&raw), 0, nullptr);
-    const std::unique_ptr<wchar_t, LocalFreeDeleter> buffer(raw);
-    Text reason = length != 0 ? Text(raw, raw + length) : Text(u"Unknown error.");
-    while (!reason.empty() && (reason.back() == u'\n' || reason.back() == u'\r')) {
-        reason.pop_back();
-    }
-    throw RuntimeError(action, subject, static_cast<long>(code), reason);
 }
 
 // Functions that Windows 10 (1607) added to user32; looked up rather than
