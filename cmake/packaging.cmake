@@ -1,1 +1,68 @@
-# Release packages.
+# Release packages: the launcher and a short README for its user, as a
+# .tar.gz on Linux and a .zip on Windows, named with project()'s version
+# (all four parts, as in the Windows version resource). Made by
+# `cmake --workflow --preset package-linux` (or package-windows), or by
+# cpack in any build folder.
+
+if(WIN32)
+    set(DSS_README_PROGRAM "DedicatedServerStarter.exe")
+    set(DSS_README_SYSTEM_NOTES "The launcher is a single program that needs nothing but Windows itself.")
+    # Notepad before Windows 10 (1809) shows a file with bare LF line ends as one line.
+    set(readme_newlines CRLF)
+else()
+    set(DSS_README_PROGRAM "bin/dedicated-server-starter")
+    set(DSS_README_SYSTEM_NOTES [=[The launcher needs the GTK 3 libraries, which most Linux desktops have.
+
+For an entry in the applications menu, also copy the folders in share/ into
+~/.local/share/ and the launcher into a folder on your PATH, such as
+~/.local/bin. Started from there it names Quarnvale.exe in that folder, so
+put the game's path into the first field before pressing Launch.]=])
+    set(readme_newlines LF)
+endif()
+set(DSS_PACKAGE_README ${CMAKE_BINARY_DIR}/package/README.txt)
+configure_file(${CMAKE_SOURCE_DIR}/resources/package-readme.txt ${DSS_PACKAGE_README}
+               @ONLY NEWLINE_STYLE ${readme_newlines})
+
+# Everything sits at the package's root or below: the package is copied
+# into the game's folder, never installed under a system prefix.
+if(WIN32)
+    install(TARGETS DedicatedServerStarter RUNTIME DESTINATION .)
+    install(FILES ${DSS_PACKAGE_README} DESTINATION .)
+else()
+    install(TARGETS dedicated-server-starter RUNTIME DESTINATION bin)
+    install(FILES ${CMAKE_BINARY_DIR}/resources/dedicated-server-starter.desktop DESTINATION share/applications)
+    get_directory_property(icon_sizes DIRECTORY ${CMAKE_SOURCE_DIR}/resources DEFINITION DSS_ICON_SIZES)
+    foreach(size IN LISTS icon_sizes)
+        install(FILES ${CMAKE_SOURCE_DIR}/resources/icons/${size}.png
+                DESTINATION share/icons/hicolor/${size}x${size}/apps RENAME dedicated-server-starter.png)
+    endforeach()
+    install(FILES ${DSS_PACKAGE_README} DESTINATION .)
+endif()
+
+set(CPACK_PACKAGE_NAME "DedicatedServerStarter")
+set(CPACK_PACKAGE_VENDOR "Quarnvale Community")
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "Starts the Quarnvale dedicated server with a map and options")
+set(CPACK_PACKAGE_VERSION "${PROJECT_VERSION}")
+set(CPACK_STRIP_FILES ON)
+if(WIN32)
+    set(CPACK_GENERATOR ZIP)
+    if(CMAKE_SIZEOF_VOID_P EQUAL 8)
+        set(windows_kind win64)
+    else()
+        set(windows_kind win32)
+    endif()
+    set(DSS_PACKAGE_FILE_NAME "DedicatedServerStarter-${PROJECT_VERSION}-${windows_kind}")
+    # Windows' "Extract All" offers a folder named after the zip already;
+    # a folder inside it would only be one more level to open.
+    set(CPACK_INCLUDE_TOPLEVEL_DIRECTORY OFF)
+else()
+    set(CPACK_GENERATOR TGZ)
+    string(TOLOWER "${CMAKE_SYSTEM_NAME}-${CMAKE_SYSTEM_PROCESSOR}" linux_kind)
+    set(DSS_PACKAGE_FILE_NAME "dedicated-server-starter-${PROJECT_VERSION}-${linux_kind}")
+    # A tarball unpacks into a folder of its own, named like the tarball.
+    set(CPACK_INCLUDE_TOPLEVEL_DIRECTORY ON)
+endif()
+# Kept in a name of our own as well: including CPack leaves the source
+# package's name in CPACK_PACKAGE_FILE_NAME.
+set(CPACK_PACKAGE_FILE_NAME "${DSS_PACKAGE_FILE_NAME}")
+include(CPack)

@@ -1,0 +1,198 @@
+#!/usr/bin/env python3
+"""Makes this build's release package with cpack, unpacks it and checks it.
+
+    check_package.py linux   --cpack CPACK --config CPackConfig.cmake --name NAME --version V --xbench XBENCH
+    check_package.py windows --cpack CPACK --config CPackConfig.cmake --name NAME --version V --machine i386|amd64
+
+linux: NAME.tar.gz holds exactly the launcher, its desktop entry, its icons
+and the README, in a folder NAME; the unpacked launcher starts on an X
+display of its own (Xvfb), maps its window and ends with status 0 when the
+window is asked to close.
+
+windows: NAME.zip holds exactly DedicatedServerStarter.exe and README.txt;
+the program is a GUI program for MACHINE and carries the version resource
+of project version V. Only the file is read, so this runs where Wine cannot.
+
+Prints each failed check and exits 1 if there is any.
+"""
+
+import argparse
+import os
+import select
+import shutil
+import stat
+import subprocess
+import sys
+import tarfile
+import tempfile
+import zipfile
+
+LINUX_FILES = {
+    "README.txt",
+    "bin/dedicated-server-starter",
+    "share/applications/dedicated-server-starter.desktop",
+    *(f"share/icons/hicolor/{size}x{size}/apps/dedicated-server-starter.png" for size in (16, 32, 48, 64, 128)),
+}
+WINDOWS_FILES = {"DedicatedServerStarter.exe", "README.txt"}
+
+# IMAGE_FILE_HEADER.Machine and IMAGE_SUBSYSTEM_WINDOWS_GUI.
+MACHINES = {"i386": 0x14C, "amd64": 0x8664}
+WINDOWS_GUI = 2
+
+failures = []
+
+
+def check(condition, what):
+    if not condition:
+        failures.append(what)
+    return condition
+
+
+def make_package(args, folder):
+    """Runs cpack into `folder`; returns the archive's path."""
+    result = subprocess.run([args.cpack, "--config", args.config, "-B", folder],
+                            capture_output=True, text=True)
+    if result.returncode != 0:
+        sys.exit(f"cpack failed:\n{result.stdout}{result.stderr}")
+    suffix = ".zip" if args.system == "windows" else ".tar.gz"
+    made = sorted(name for name in os.listdir(folder) if not name.startswith("_CPack"))
+    archive = args.name + suffix
+    if not check(made == [archive], f"cpack made {made}, expected exactly [{archive!r}]"):
+        sys.exit("\n".join(f"FAIL: {failure}" for failure in failures))
+    return os.path.join(folder, archive)
+
+
+def check_readme(text, program, newline, version):
+    check("Quarnvale.exe" in text and "game's folder" in text,
+          "README.txt does not say to copy the launcher into the game's folder, next to Quarnvale.exe")
+    check(program in text, f"README.txt does not name {program}")
+    check(version in text, f"README.txt does not give the version {version}")
+    lines = text.split("\n")[:-1]
+    check(text.endswith("\n") and all(line.endswith("\r") == (newline == "\r\n") for line in lines),
+          f"README.txt does not end every line with {newline!r}")
+
+
+def check_linux(args, folder):
+    archive = make_package(args, folder)
+    with tarfile.open(archive) as tar:
+        members = {member.name: member for member in tar.getmembers()}
+        files = {name for name, member in members.items() if member.isfile()}
+        check(all(name == args.name or name.startswith(args.name + "/") for name in members),
+              f"entries outside the folder {args.name}: {sorted(members)}")
+        inside = {name[len(args.name) + 1:] for name in files}
+        check(inside == LINUX_FILES, f"files {sorted(inside)}, expected exactly {sorted(LINUX_FILES)}")
+        launcher = members.get(f"{args.name}/bin/dedicated-server-starter")
+        check(launcher is not None and launcher.mode & 0o111 == 0o111, "the launcher is not executable by everyone")
+        tar.extractall(folder)
+    unpacked = os.path.join(folder, args.name)
+    with open(os.path.join(unpacked, "README.txt"), newline="") as readme:
+        check_readme(readme.read(), "bin/dedicated-server-starter", "\n", args.version)
+    with open(os.path.join(unpacked, "share/applications/dedicated-server-starter.desktop")) as entry:
+        lines = entry.read().splitlines()
+        check("Exec=dedicated-server-starter" in lines and "Icon=dedicated-server-starter" in lines,
+              "the desktop entry does not start dedicated-server-starter with its icon")
+    with open(os.path.join(unpacked, "share/icons/hicolor/48x48/apps/dedicated-server-starter.png"), "rb") as icon:
+        header = icon.read(24)
+        check(header[:8] == b"\x89PNG\r\n\x1a\n" and header[16:24] == (48).to_bytes(4, "big") * 2,
+              "the 48x48 icon is not a 48x48 PNG")
+    check_launcher_starts(args, os.path.join(unpacked, "bin/dedicated-server-starter"), folder)
+
+
+def check_launcher_starts(args, launcher, folder):
+    """Starts the launcher on an X display of its own and closes its window."""
+    env = dict(os.environ)
+    for name in ("HOME", "XDG_RUNTIME_DIR", "XDG_CONFIG_HOME", "XDG_CACHE_HOME", "XDG_DATA_HOME"):
+        env[name] = os.path.join(folder, name.lower())
+        os.makedirs(env[name], mode=0o700)
+    # No D-Bus session or accessibility bus here: nothing is to start one.
+    env.update(GSETTINGS_BACKEND="memory", NO_AT_BRIDGE="1", DBUS_SESSION_BUS_ADDRESS="unix:path=/nonexistent",
+               ASAN_OPTIONS="detect_leaks=0")
+    env.pop("WAYLAND_DISPLAY", None)
+    read_end, write_end = os.pipe()
+    xvfb = subprocess.Popen(["Xvfb", "-displayfd", str(write_end), "-noreset", "-nolisten", "tcp",
+                             "-screen", "0", "640x480x24"], pass_fds=[write_end], stdin=subprocess.DEVNULL,
+                            stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    os.close(write_end)
+    try:
+        number = b""
+        while not number.endswith(b"\n"):
+            if not select.select([read_end], [], [], 30)[0]:
+                sys.exit("Xvfb gave no display number")
+            chunk = os.read(read_end, 64)
+            if not chunk:
+                sys.exit("Xvfb ended before giving its display number")
+            number += chunk
+        env["DISPLAY"] = ":" + number.decode().strip()
+        # The launcher's window as the window system sees it: mapped, then
+        # closed as by a window manager's close button.
+        result = subprocess.run([args.xbench, "start", "--close", "--timeout", "60", "--", launcher],
+                                env=env, cwd=folder, capture_output=True, text=True)
+        check(result.returncode == 0 and "map_ms=" in result.stdout,
+              f"the packaged launcher did not map its window: {result.stdout}{result.stderr}")
+        check(" exit=0" in result.stdout,
+              f"the packaged launcher did not end with status 0 on closing: {result.stdout}{result.stderr}")
+    finally:
+        os.close(read_end)
+        xvfb.terminate()
+        xvfb.wait()
+
+
+def check_windows(args, folder):
+    import pefile  # only here: the Linux check works without it
+
+    archive = make_package(args, folder)
+    with zipfile.ZipFile(archive) as package:
+        names = set(package.namelist())
+        check(names == WINDOWS_FILES, f"files {sorted(names)}, expected exactly {sorted(WINDOWS_FILES)} at the root")
+        readme = package.read("README.txt").decode("utf-8") if "README.txt" in names else ""
+        program = package.read("DedicatedServerStarter.exe") if "DedicatedServerStarter.exe" in names else b""
+    check_readme(readme, "DedicatedServerStarter.exe", "\r\n", args.version)
+    if not check(program[:2] == b"MZ", "DedicatedServerStarter.exe is not a Windows program"):
+        return
+    pe = pefile.PE(data=program)
+    check(pe.FILE_HEADER.Machine == MACHINES[args.machine],
+          f"machine {pe.FILE_HEADER.Machine:#x}, expected {args.machine}")
+    check(pe.OPTIONAL_HEADER.Subsystem == WINDOWS_GUI, f"subsystem {pe.OPTIONAL_HEADER.Subsystem}, not a GUI program")
+    if not check(hasattr(pe, "VS_FIXEDFILEINFO"), "the packaged program has no version resource"):
+        return
+    parts = [int(part) for part in args.version.split(".")] + [0, 0, 0]
+    major, minor, patch, tweak = parts[:4]
+    fixed = pe.VS_FIXEDFILEINFO[0]
+    check((fixed.FileVersionMS, fixed.FileVersionLS) == ((major << 16) | minor, (patch << 16) | tweak),
+          f"the version resource's file version is not {args.version}")
+    strings = {}
+    for info in getattr(pe, "FileInfo", [[]])[0]:
+        for table in getattr(info, "StringTable", []):
+            strings.update({key.decode(): value.decode() for key, value in table.entries.items()})
+    check(strings.get("OriginalFilename") == "DedicatedServerStarter.exe",
+          f"OriginalFilename is {strings.get('OriginalFilename')!r}")
+    check(strings.get("ProductVersion", "").startswith(f"{major}."),
+          f"ProductVersion is {strings.get('ProductVersion')!r}, not version {major}")
+
+
+def main():
+    parser = argparse.ArgumentParser()
+    parser.add_argument("system", choices=["linux", "windows"])
+    parser.add_argument("--cpack", required=True)
+    parser.add_argument("--config", required=True, help="the build's CPackConfig.cmake")
+    parser.add_argument("--name", required=True, help="the package's file name without its extension")
+    parser.add_argument("--version", required=True, help="the project's version, as in project(VERSION)")
+    parser.add_argument("--xbench", help="bench/xbench, which starts the launcher and waits for its window")
+    parser.add_argument("--machine", choices=sorted(MACHINES))
+    args = parser.parse_args()
+    check(args.version in args.name, f"the package name {args.name} does not carry the version {args.version}")
+    folder = tempfile.mkdtemp(prefix="dss-package-")
+    try:
+        if args.system == "linux":
+            check_linux(args, folder)
+        else:
+            check_windows(args, folder)
+    finally:
+        shutil.rmtree(folder, ignore_errors=True)
+    for failure in failures:
+        print("FAIL:", failure)
+    print("all checks passed" if not failures else f"{len(failures)} checks failed")
+    return 1 if failures else 0
+
+if __name__ == "__main__":
+    sys.exit(main())
