@@ -45,9 +45,30 @@ constexpr int kButtonSidePaddingTwips = 90;
 // theme's look.
 constexpr char kStyleClass[] = "dss-launcher";
 
-// The window icon, embedded in the program in these sizes.
-constexpr std::array kIconSizes{16, 32, 48, 64, 128};
+// The window icon: the sizes window managers draw in title bars, task
+// switchers and taskbars. Larger ones delayed the first map; menus and
+// launchers take those from the icon theme, through the desktop entry.
+constexpr std::array kIconSizes{16, 32, 48};
 constexpr char kIconResourceFolder[] = "/dedicated-server-starter/icons/";
+
+// An embedded PNG image. gdk_pixbuf_new_from_resource would first guess the
+// type through the shared MIME database, which costs more than the decoding.
+GdkPixbuf* DecodePng(const char* path, GError** error)
+{
+    GBytes* bytes = g_resources_lookup_data(path, G_RESOURCE_LOOKUP_FLAGS_NONE, error);
+    if (bytes == nullptr) {
+        return nullptr;
+    }
+    gsize length = 0;
+    const auto* data = static_cast<const guchar*>(g_bytes_get_data(bytes, &length));
+    const gtk::ObjectPtr<GdkPixbufLoader> loader(gdk_pixbuf_loader_new_with_type("png", error));
+    // A loader must be closed even after a failed write; the first error is the one reported.
+    const bool written = loader && gdk_pixbuf_loader_write(loader.get(), data, length, error);
+    const bool closed = loader && gdk_pixbuf_loader_close(loader.get(), written ? error : nullptr);
+    g_bytes_unref(bytes);
+    return written && closed ? static_cast<GdkPixbuf*>(g_object_ref(gdk_pixbuf_loader_get_pixbuf(loader.get())))
+                             : nullptr;
+}
 
 std::size_t IndexOf(ControlId id)
 {
@@ -228,7 +249,7 @@ void MainWindow::SetIcons()
     for (const int size : kIconSizes) {
         const std::string path = kIconResourceFolder + std::to_string(size) + ".png";
         GError* rawError = nullptr;
-        gtk::ObjectPtr<GdkPixbuf> icon(gdk_pixbuf_new_from_resource(path.c_str(), &rawError));
+        gtk::ObjectPtr<GdkPixbuf> icon(DecodePng(path.c_str(), &rawError));
         if (!icon) {
             // Built into the program, so a missing one is a build fault;
             // the window works without it.
