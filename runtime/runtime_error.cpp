@@ -3,6 +3,7 @@
 
 #include "runtime/utf.hpp"
 
+#include <string>
 #include <utility>
 
 namespace dss {
@@ -22,6 +23,17 @@ void RejectEmbeddedNull(const Text& action, const Text& name, long code)
 {
     if (name.find(u'\0') != Text::npos) {
         throw RuntimeError(action, name, code, u"The name contains a null character.");
+    }
+}
+
+void RejectOverlongCommandLine(const Text& action, const Text& program, std::size_t length, long code)
+{
+    if (length > kMaxWindowsCommandLine) {
+        const std::string count = std::to_string(length);
+        throw RuntimeError(action, program, code,
+                           u"Its command line is " + Text(count.begin(), count.end()) +
+                               u" characters long; a Windows program can be given at most 32,766. "
+                               u"Shorten the map or the other arguments.");
     }
 }
 
