@@ -156,7 +156,7 @@ public:
         }
         const std::size_t slash = buffer.rfind('/');
         buffer.resize(slash == 0 ? 1 : slash);
-        return FromUtf8(buffer);
+        return FromSystemBytes(buffer);
     }
 
     char16_t FolderSeparator() const override { return u'/'; }
@@ -166,7 +166,7 @@ public:
         constexpr char16_t kAction[] = u"The file could not be examined.";
         RejectEmbeddedNull(kAction, path, EINVAL);
         struct stat status {};
-        if (stat(ToUtf8(path).c_str(), &status) != 0) {
+        if (stat(ToSystemBytes(path).c_str(), &status) != 0) {
             ThrowErrno(kAction, path, errno);
         }
         return S_ISDIR(status.st_mode) ? kDirectoryAttribute : 0;
@@ -182,9 +182,9 @@ public:
         }
         RejectEmbeddedNull(kStartAction, commandLine, EINVAL);
 
-        const std::string path = ToUtf8(program);
+        const std::string path = ToSystemBytes(program);
         std::vector<std::string> words =
-            ArgumentWords(program, ToUtf8(std::u16string_view(commandLine).substr(program.size())));
+            ArgumentWords(program, ToSystemBytes(std::u16string_view(commandLine).substr(program.size())));
         std::vector<char*> argv;
         argv.reserve(words.size() + 3);
         argv.push_back(const_cast<char*>(path.c_str()));
