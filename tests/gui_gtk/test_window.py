@@ -346,6 +346,31 @@ class LaunchTest(DesktopTest):
                                        "back slash", "#1", "$HOME"])
 
 
+class LongTextTest(DesktopTest):
+    def test_a_paste_of_more_than_64_kib_is_kept_whole_edited_and_launched(self):
+        launcher = self.start_launcher()
+        launcher.activate()
+        # Some 100,000 characters and 110,000 bytes: past GTK's own 65,535-byte store.
+        words = [f"-k{number:05d}=\u00e9" for number in range(10000)]
+        pasted = " ".join(words)
+        self.desktop.own_clipboard(pasted)
+        arguments = self.control("Text2")
+        self.desktop.key("Tab")
+        launcher.wait_focus(arguments, "the arguments field")
+        self.desktop.key("ctrl+v")
+        wait_for("the pasted text", lambda: text_of(arguments) == pasted, timeout=20)
+        # Typing and deleting still go where the caret is: after the paste.
+        self.desktop.type(" -tail")
+        self.desktop.key("BackSpace", "BackSpace")
+        wait_for("the edited text", lambda: text_of(arguments) == pasted + " -ta")
+        self.desktop.click(*center(self.control("Command1")))
+
+        self.assertEqual(launcher.wait_exit(timeout=10), 0)
+        report = launcher.probe_report()
+        self.assertEqual(report.argv, [launcher.game, "-dedicated", "-mission", "base/data/missions/bedroom.mis",
+                                       *words, "-ta"])
+
+
 class LegacyFolderNameTest(DesktopTest):
     """The launcher in a folder whose name is Latin-1 bytes, as unzip leaves
     names from Windows archives. The field shows each byte that is not UTF-8

@@ -5,6 +5,7 @@
 #include "runtime/system_text.hpp"
 #include "runtime/utf.hpp"
 #include "window/gtk/gobject_guards.hpp"
+#include "window/gtk/unlimited_entry_buffer.hpp"
 #include "window/layout.hpp"
 
 #include <gtk/gtk.h>
@@ -287,10 +288,11 @@ GtkWidget* MainWindow::CreateControl(const ControlDescription& control)
         return label;
     }
     case ControlKind::TextField: {
-        GtkWidget* entry = gtk_entry_new();
+        // No length limit: GTK's own store would cut a long text short.
+        const gtk::ObjectPtr<GtkEntryBuffer> buffer(gtk::NewUnlimitedEntryBuffer());
+        GtkWidget* entry = gtk_entry_new_with_buffer(buffer.get());
         GtkEntry* field = GTK_ENTRY(entry);
         gtk_entry_set_text(field, text.c_str());
-        gtk_entry_set_max_length(field, 0); // no limit
         // Enter in a field presses nothing: the window has no default button.
         gtk_entry_set_activates_default(field, FALSE);
         g_signal_connect(entry, "changed", G_CALLBACK(OnFieldChanged), this);
