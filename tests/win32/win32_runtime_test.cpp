@@ -1,6 +1,8 @@
 #include "launch/launch_action.hpp"
 #include "launch/launch_settings.hpp"
 #include "runtime/runtime.hpp"
+#include "runtime/utf.hpp"
+#include "runtime/win32/last_error.hpp"
 
 #include <gtest/gtest.h>
 
@@ -147,6 +149,11 @@ TEST_F(Win32RuntimeTest, ReportsWhatCannotBeStartedWithTheSystemsReason)
             EXPECT_EQ(error.Subject(), program);
             EXPECT_NE(error.Code(), 0);
             EXPECT_FALSE(error.Reason().empty());
+            // The system's text for a foreign file names it with an insert.
+            EXPECT_EQ(error.Reason().find(u"%1"), Text::npos) << ToUtf8(error.Reason());
+            if (program == text) {
+                EXPECT_NE(error.Reason().find(text), Text::npos) << ToUtf8(error.Reason());
+            }
         }
     }
     EXPECT_EQ(GetFileAttributesW(Wide(report_).c_str()), INVALID_FILE_ATTRIBUTES);
@@ -268,6 +275,15 @@ TEST_F(Win32RuntimeTest, ExaminesFilesAsTheyAre)
     EXPECT_FALSE(FileExists(runtime, folder_ + u"\\missing.exe"));
     EXPECT_FALSE(FileExists(runtime, server_ + Text(1, u'\0') + u"x"));
     EXPECT_THROW(runtime.GetAttr(folder_ + u"\\missing.exe"), RuntimeError);
+}
+
+TEST(Win32Runtime, FillsTheFirstInsertOfASystemMessage)
+{
+    const Text path = u"C:\\100% Games\\readme.txt";
+    EXPECT_EQ(FillFirstInsert(u"%1 is not a valid Win32 application.", path),
+              path + u" is not a valid Win32 application.");
+    EXPECT_EQ(FillFirstInsert(u"Put %2 (serial %3!lu!) in %1!s!: %10 %% %%1 %.%", path),
+              u"Put %2 (serial %3!lu!) in " + path + u": %10 %% %%1 %.%");
 }
 
 TEST(Win32Runtime, AppPathIsTheFolderOfTheRunningProgram)
