@@ -87,6 +87,9 @@ public:
         constexpr char16_t kAction[] = u"The server could not be started.";
         RejectEmbeddedNull(kAction, commandLine, ERROR_INVALID_PARAMETER);
         RejectEmbeddedNull(kAction, program, ERROR_INVALID_NAME);
+        // Refused here, with the code Windows gives, rather than left to a
+        // system that may cut it short and start the server anyway (Wine).
+        RejectOverlongCommandLine(kAction, program, commandLine.size(), ERROR_FILENAME_EXCED_RANGE);
 
         STARTUPINFOW startup{};
         startup.cb = sizeof(startup);

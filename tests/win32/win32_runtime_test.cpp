@@ -1,6 +1,7 @@
 #include "launch/launch_action.hpp"
 #include "launch/launch_settings.hpp"
 #include "runtime/runtime.hpp"
+#include "runtime/system_text.hpp"
 #include "runtime/utf.hpp"
 #include "runtime/win32/last_error.hpp"
 
@@ -119,11 +120,34 @@ TEST_F(Win32RuntimeTest, StartsTheCheckedFileWithTheExactCommandLineMinimized)
     EXPECT_EQ(report.showState, 2);
 }
 
-TEST_F(Win32RuntimeTest, PassesALongCommandLineWhole)
+// Windows takes a command line of at most 32,766 characters (with error 206
+// beyond) and Wine cuts a longer one short; the launcher refuses it first.
+TEST_F(Win32RuntimeTest, PassesTheLongestCommandLineWholeAndRefusesALongerOne)
 {
-    const Text commandLine = ServerCommandLine(server_, u"m", Text(30000, u'ж'));
-    const ProbeReport report = Collect(SystemRuntime().Shell(server_, commandLine, kMinimizedFocus));
-    EXPECT_EQ(report.commandLine, commandLine);
+    const auto line = [&](std::size_t padding) {
+        return ServerCommandLine(server_, u"m", Text(padding, u'ж') + u" -port 28000");
+    };
+    const std::size_t padding = kMaxWindowsCommandLine - line(0).size();
+    const Text longest = line(padding);
+    ASSERT_EQ(longest.size(), 32766u);
+
+    const Text refusedReport = root_ + u"\\refused";
+    SetEnvironmentVariableW(L"DSS_PROBE_REPORT", Wide(refusedReport).c_str());
+    try {
+        SystemRuntime().Shell(server_, line(padding + 1), kMinimizedFocus);
+        ADD_FAILURE() << "started";
+    } catch (const RuntimeError& error) {
+        EXPECT_EQ(error.Code(), ERROR_FILENAME_EXCED_RANGE);
+        EXPECT_EQ(error.Subject(), server_);
+        EXPECT_NE(error.Reason().find(u"32767"), Text::npos) << ToUtf8(error.Reason());
+    }
+    SetEnvironmentVariableW(L"DSS_PROBE_REPORT", Wide(report_).c_str());
+
+    const ProbeReport report = Collect(SystemRuntime().Shell(server_, longest, kMinimizedFocus));
+    EXPECT_EQ(report.commandLine, longest);
+    // By now a server started with the longer line would have reported too.
+    EXPECT_EQ(GetFileAttributesW(Wide(refusedReport).c_str()), INVALID_FILE_ATTRIBUTES);
+    DeleteFileW(Wide(refusedReport).c_str());
 }
 
 TEST_F(Win32RuntimeTest, NeverSearchesForABareName)
