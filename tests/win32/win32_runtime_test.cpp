@@ -4,6 +4,7 @@
 #include "runtime/system_text.hpp"
 #include "runtime/utf.hpp"
 #include "runtime/win32/last_error.hpp"
+#include "tests/fakes.hpp"
 
 #include <gtest/gtest.h>
 
@@ -299,6 +300,49 @@ TEST_F(Win32RuntimeTest, ExaminesFilesAsTheyAre)
     EXPECT_FALSE(FileExists(runtime, folder_ + u"\\missing.exe"));
     EXPECT_FALSE(FileExists(runtime, server_ + Text(1, u'\0') + u"x"));
     EXPECT_THROW(runtime.GetAttr(folder_ + u"\\missing.exe"), RuntimeError);
+    // One pair of double quotes around the whole path, as Explorer's "Copy
+    // as path" gives it, and nothing else.
+    EXPECT_TRUE(FileExists(runtime, u"\"" + server_ + u"\""));
+    EXPECT_FALSE(FileExists(runtime, u"\"" + folder_ + u"\""));
+    for (const Text& path : {u"\"" + server_, server_ + u"\"", u"\"\"" + server_ + u"\"\"", Text(u"\"\"")}) {
+        EXPECT_FALSE(FileExists(runtime, path)) << ToUtf8(path);
+    }
+}
+
+// The system's services, except that the end of the program is only noted
+// and no message box is shown.
+class StayingSystemRuntime final : public Runtime {
+public:
+    Text AppPath() override { return SystemRuntime().AppPath(); }
+    char16_t FolderSeparator() const override { return SystemRuntime().FolderSeparator(); }
+    std::uint32_t GetAttr(const Text& path) override { return SystemRuntime().GetAttr(path); }
+    std::uint32_t Shell(const Text& program, const Text& commandLine, int showState) override
+    {
+        return started = SystemRuntime().Shell(program, commandLine, showState);
+    }
+    int MsgBox(const Text& prompt, int, const Text&) override
+    {
+        ADD_FAILURE() << ToUtf8(prompt);
+        return kOkPressed;
+    }
+    void End() override { ended = true; }
+
+    std::uint32_t started = 0;
+    bool ended = false;
+};
+
+TEST_F(Win32RuntimeTest, LaunchesAPathInDoubleQuotesWithTheLineAsTyped)
+{
+    StayingSystemRuntime runtime;
+    testing::FakeFields fields;
+    const Text quoted = u"\"" + server_ + u"\"";
+    fields.texts[SettingField::ExecutablePath] = quoted;
+    fields.texts[SettingField::OtherArguments] = u"-port 28000";
+    LaunchServer(runtime, fields);
+    ASSERT_TRUE(runtime.ended);
+    const ProbeReport report = Collect(runtime.started);
+    EXPECT_EQ(report.self, server_);
+    EXPECT_EQ(report.commandLine, quoted + u" -dedicated -mission base/data/missions/bedroom.mis -port 28000");
 }
 
 TEST(Win32Runtime, FillsTheFirstInsertOfASystemMessage)
