@@ -5,8 +5,6 @@
 #include "runtime/win32/last_error.hpp"
 #include "window/main_window.hpp"
 
-#include <commctrl.h>
-
 #include <algorithm>
 #include <cstdlib>
 #include <string>
@@ -183,10 +181,7 @@ void MainWindow::Create()
 {
     constexpr char16_t kAction[] = u"The window could not be created.";
     const HINSTANCE instance = GetModuleHandleW(nullptr);
-    // Registers the common controls' versions of Edit, Static and Button
-    // where the manifest asks for them.
-    const INITCOMMONCONTROLSEX commonControls{sizeof(commonControls), ICC_STANDARD_CLASSES};
-    InitCommonControlsEx(&commonControls);
+    commonControls_ = LoadCommonControls();
 
     WNDCLASSEXW windowClass{};
     windowClass.cbSize = sizeof(windowClass);
