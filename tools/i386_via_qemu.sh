@@ -1,4 +1,4 @@
-# Sourced by test.sh after setup.sh. 32-bit Wine needs a kernel that runs i386
+# Sourced by test.sh and bench.sh after setup.sh. 32-bit Wine needs a kernel that runs i386
 # programs. Where the kernel cannot ("IA-32 emulation" off), QEMU in user mode
 # runs them instead: registered with binfmt_misc, it runs every i386 program
 # on the machine, Wine's re-executions of its own loader included.
@@ -39,6 +39,11 @@ dss_prepare_32bit() {
     dss_i386_register
     dss_can_run_32bit || die "qemu-i386-static is registered but a 32-bit program still does not run"
     DSS_32BIT=qemu
+}
+
+# True when 32-bit programs run here on the processor itself, not through QEMU.
+dss_runs_32bit_natively() {
+    ! dss_i386_registered && dss_can_run_32bit
 }
 
 # True when the entry is there, enabled and names our interpreter.
