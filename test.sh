@@ -9,7 +9,8 @@ cd "$(dirname "$0")"
 # Windows tests run under Wine, on the 32-bit program where 32-bit programs
 # run here, natively or through QEMU (which dss_prepare_32bit sets up where it
 # can). Elsewhere the same sources built for 64-bit Windows run the tests
-# instead; the 32-bit program is built in every case.
+# instead; the 32-bit program is built in every case. Not both: the 64-bit
+# build is only a stand-in, and its tests would add some 95 s to every run.
 dss_prepare_32bit
 windows_tests=windows-x64
 windows_packages=""
