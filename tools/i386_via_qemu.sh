@@ -1,7 +1,8 @@
-# Sourced by test.sh and bench.sh after setup.sh. 32-bit Wine needs a kernel that runs i386
-# programs. Where the kernel cannot ("IA-32 emulation" off), QEMU in user mode
-# runs them instead: registered with binfmt_misc, it runs every i386 program
-# on the machine, Wine's re-executions of its own loader included.
+# Sourced by test.sh and bench.sh after setup.sh. 32-bit Wine needs a kernel
+# that runs i386 programs. Where the kernel cannot ("IA-32 emulation" off),
+# QEMU in user mode runs them instead: registered with binfmt_misc, it runs
+# every i386 program on the machine, Wine's re-executions of its own loader
+# included.
 #
 # DSS_FORCE_QEMU_I386=1 takes the QEMU path on a kernel that runs i386 itself:
 # for testing, inside a user namespace with a binfmt_misc instance of its own.
