@@ -94,6 +94,12 @@ class Desktop:
         self._spawn(["/usr/libexec/at-spi-bus-launcher", "--launch-immediately"])
         wait_for("the accessibility bus", lambda: self._root_property("AT_SPI_BUS"))
 
+        # xdotool's keys come from the X server's XTEST keyboard. The first
+        # one makes that the keyboard in use; a window manager running then
+        # reloads its keymap and grabs its key bindings anew, and a binding
+        # pressed meanwhile (alt+F4) reaches the window instead. So the
+        # switch happens here, before there is a window manager.
+        self.xdotool("key", "shift")
         self._spawn(["openbox", "--sm-disable"])
         wait_for("the window manager", lambda: self._root_property("_NET_SUPPORTING_WM_CHECK"))
         self.set_dpi(96)
