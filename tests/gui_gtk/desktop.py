@@ -47,7 +47,10 @@ def _read_line_from(fd, what, timeout=20.0):
     return data.decode().strip()
 
 
-class Desktop:
+class _Session:
+    """What every desktop here has: a temporary root for its folders and log,
+    a D-Bus session and the accessibility bus."""
+
     def __init__(self):
         self.root = tempfile.mkdtemp(prefix="dss-gui-")
         self.log_path = os.path.join(self.root, "desktop.log")
@@ -60,9 +63,8 @@ class Desktop:
             self.env[name] = folder
         # No dconf here: GSettings keeps its values in memory, quietly.
         self.env["GSETTINGS_BACKEND"] = "memory"
-        self.env.pop("WAYLAND_DISPLAY", None)
-        self.env.pop("NO_AT_BRIDGE", None)
-        self.env.pop("GTK_THEME", None)
+        for name in ("WAYLAND_DISPLAY", "GDK_BACKEND", "AT_SPI_BUS_ADDRESS", "NO_AT_BRIDGE", "GTK_THEME"):
+            self.env.pop(name, None)
 
     def _spawn(self, argv, **kwargs):
         process = subprocess.Popen(argv, env=self.env, stdin=subprocess.DEVNULL, stdout=self._log,
@@ -78,13 +80,7 @@ class Desktop:
             raise
         return self
 
-    def _start(self):
-        read_end, write_end = os.pipe()
-        self._spawn(["Xvfb", "-displayfd", str(write_end), "-noreset", "-nolisten", "tcp",
-                     "-screen", "0", "1024x768x24"], pass_fds=[write_end])
-        os.close(write_end)
-        self.env["DISPLAY"] = ":" + _read_line_from(read_end, "Xvfb's display number")
-
+    def _start_buses(self, accessibility_bus_ready):
         read_end, write_end = os.pipe()
         self._spawn(["dbus-daemon", "--session", "--nofork", "--nopidfile",
                      f"--print-address={write_end}"], pass_fds=[write_end])
@@ -92,7 +88,41 @@ class Desktop:
         self.env["DBUS_SESSION_BUS_ADDRESS"] = _read_line_from(read_end, "the D-Bus session's address")
 
         self._spawn(["/usr/libexec/at-spi-bus-launcher", "--launch-immediately"])
-        wait_for("the accessibility bus", lambda: self._root_property("AT_SPI_BUS"))
+        wait_for("the accessibility bus", accessibility_bus_ready)
+
+    def _export(self, *names):
+        """The accessibility client reads where the buses are from the
+        environment when it is first imported."""
+        os.environ.pop("AT_SPI_BUS_ADDRESS", None)
+        os.environ.update({name: self.env[name] for name in names})
+
+    def run(self, argv, **kwargs):
+        return subprocess.run(argv, env=self.env, check=True, capture_output=True, text=True, **kwargs).stdout
+
+    def stop(self):
+        for process in reversed(self._processes):
+            if process.poll() is None:
+                process.terminate()
+                try:
+                    process.wait(timeout=5)
+                except subprocess.TimeoutExpired:
+                    process.kill()
+                    process.wait()
+        self._processes.clear()
+        self._log.close()
+        shutil.rmtree(self.root, ignore_errors=True)
+
+
+class Desktop(_Session):
+    """An X desktop: Xvfb and openbox, driven with xdotool."""
+
+    def _start(self):
+        read_end, write_end = os.pipe()
+        self._spawn(["Xvfb", "-displayfd", str(write_end), "-noreset", "-nolisten", "tcp",
+                     "-screen", "0", "1024x768x24"], pass_fds=[write_end])
+        os.close(write_end)
+        self.env["DISPLAY"] = ":" + _read_line_from(read_end, "Xvfb's display number")
+        self._start_buses(lambda: self._root_property("AT_SPI_BUS"))
 
         # xdotool's keys come from the X server's XTEST keyboard. The first
         # one makes that the keyboard in use; a window manager running then
@@ -103,11 +133,7 @@ class Desktop:
         self._spawn(["openbox", "--sm-disable"])
         wait_for("the window manager", lambda: self._root_property("_NET_SUPPORTING_WM_CHECK"))
         self.set_dpi(96)
-
-        # The accessibility client reads where the buses are from the
-        # environment when it is first imported.
-        os.environ.update({name: self.env[name] for name in ("DISPLAY", "DBUS_SESSION_BUS_ADDRESS",
-                                                            "XDG_RUNTIME_DIR", "HOME")})
+        self._export("DISPLAY", "DBUS_SESSION_BUS_ADDRESS", "XDG_RUNTIME_DIR", "HOME")
 
     def _root_property(self, name):
         result = subprocess.run(["xprop", "-root", name], env=self.env, capture_output=True, text=True)
@@ -117,9 +143,6 @@ class Desktop:
         """Sets Xft.dpi, which GTK programs started afterwards draw at."""
         self.run(["xprop", "-root", "-format", "RESOURCE_MANAGER", "8s", "-set", "RESOURCE_MANAGER",
                   f"Xft.dpi:\t{dpi}\n"])
-
-    def run(self, argv, **kwargs):
-        return subprocess.run(argv, env=self.env, check=True, capture_output=True, text=True, **kwargs).stdout
 
     def xdotool(self, *args):
         return self.run(["xdotool", *[str(arg) for arg in args]])
@@ -137,18 +160,6 @@ class Desktop:
         # No --sync: it waits for the pointer to move, for ever if it is there already.
         self.xdotool("mousemove", x, y, "click", "1")
 
-    def stop(self):
-        for process in reversed(self._processes):
-            if process.poll() is None:
-                process.terminate()
-                try:
-                    process.wait(timeout=5)
-                except subprocess.TimeoutExpired:
-                    process.kill()
-                    process.wait()
-        self._processes.clear()
-        self._log.close()
-        shutil.rmtree(self.root, ignore_errors=True)
 
 
 def read_layout(dump_program):
