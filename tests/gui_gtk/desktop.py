@@ -1,9 +1,11 @@
-"""A desktop of its own for driving the launcher as a person and a screen
-reader would: an X server (Xvfb), a window manager (openbox, so windows get
-a title bar and a close button), a D-Bus session and the accessibility bus.
+"""Desktops of their own for driving the launcher as a person and a screen
+reader would. Each has a D-Bus session and the accessibility bus, and either
+an X server (Xvfb) with a window manager (openbox, so windows get a title bar
+and a close button), or a Wayland compositor (weston, headless).
 
 Nothing here is shared with other test runs: Xvfb picks a free display
-number itself (-displayfd), and every folder lives in one temporary root.
+number itself (-displayfd), and every folder, the Wayland socket included,
+lives in one temporary root.
 """
 
 import json
@@ -160,6 +162,46 @@ class Desktop(_Session):
         # No --sync: it waits for the pointer to move, for ever if it is there already.
         self.xdotool("mousemove", x, y, "click", "1")
 
+
+
+class WaylandDesktop(_Session):
+    """A Wayland session: weston, headless, drawing into memory. GTK draws
+    the window's title bar itself there and the compositor alone places
+    windows; nothing from outside sends keys or clicks (weston has no seat
+    here, which GTK warns about once), so the launcher is read and driven
+    through the accessibility bus only."""
+
+    # In the private runtime folder, so parallel runs never meet.
+    SOCKET = "wayland-dss"
+
+    def _start(self):
+        # GTK and the accessibility client would look for an X server first.
+        self.env.pop("DISPLAY", None)
+        os.environ.pop("DISPLAY", None)
+        # Title bars that offer every button, as many desktops have them:
+        # GTK then draws those the window allows. (GNOME's default offers
+        # only the close button, whatever the window.)
+        settings = os.path.join(self.env["XDG_CONFIG_HOME"], "glib-2.0", "settings")
+        os.makedirs(settings)
+        with open(os.path.join(settings, "keyfile"), "w") as keyfile:
+            keyfile.write("[org/gnome/desktop/wm/preferences]\nbutton-layout='menu:minimize,maximize,close'\n")
+        self.env["GSETTINGS_BACKEND"] = "keyfile"
+        self._start_buses(lambda: self._session_bus_has("org.a11y.Bus"))
+
+        self._spawn(["weston", "--backend=headless-backend.so", "--use-pixman", "--no-config",
+                     f"--socket={self.SOCKET}", "--width=1024", "--height=768", "--idle-time=0"])
+        # Clients that connect before weston is ready wait until it is.
+        socket = os.path.join(self.env["XDG_RUNTIME_DIR"], self.SOCKET)
+        wait_for("the compositor", lambda: os.path.exists(socket))
+        self.env.update(WAYLAND_DISPLAY=self.SOCKET, GDK_BACKEND="wayland")
+        self._export("DBUS_SESSION_BUS_ADDRESS", "XDG_RUNTIME_DIR", "HOME")
+
+    def _session_bus_has(self, name):
+        # Asks who owns the name; asking the service itself would start another.
+        result = subprocess.run(["dbus-send", "--session", "--print-reply", "--dest=org.freedesktop.DBus",
+                                 "/org/freedesktop/DBus", "org.freedesktop.DBus.NameHasOwner", f"string:{name}"],
+                                env=self.env, capture_output=True, text=True)
+        return result.returncode == 0 and "boolean true" in result.stdout
 
 
 def read_layout(dump_program):
