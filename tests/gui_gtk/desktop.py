@@ -1,9 +1,11 @@
-"""A desktop of its own for driving the launcher as a person and a screen
-reader would: an X server (Xvfb), a window manager (openbox, so windows get
-a title bar and a close button), a D-Bus session and the accessibility bus.
+"""Desktops of their own for driving the launcher as a person and a screen
+reader would. Each has a D-Bus session and the accessibility bus, and either
+an X server (Xvfb) with a window manager (openbox, so windows get a title bar
+and a close button), or a Wayland compositor (weston, headless).
 
 Nothing here is shared with other test runs: Xvfb picks a free display
-number itself (-displayfd), and every folder lives in one temporary root.
+number itself (-displayfd), and every folder, the Wayland socket included,
+lives in one temporary root.
 """
 
 import json
@@ -47,7 +49,10 @@ def _read_line_from(fd, what, timeout=20.0):
     return data.decode().strip()
 
 
-class Desktop:
+class _Session:
+    """What every desktop here has: a temporary root for its folders and log,
+    a D-Bus session and the accessibility bus."""
+
     def __init__(self):
         self.root = tempfile.mkdtemp(prefix="dss-gui-")
         self.log_path = os.path.join(self.root, "desktop.log")
@@ -60,9 +65,8 @@ class Desktop:
             self.env[name] = folder
         # No dconf here: GSettings keeps its values in memory, quietly.
         self.env["GSETTINGS_BACKEND"] = "memory"
-        self.env.pop("WAYLAND_DISPLAY", None)
-        self.env.pop("NO_AT_BRIDGE", None)
-        self.env.pop("GTK_THEME", None)
+        for name in ("WAYLAND_DISPLAY", "GDK_BACKEND", "AT_SPI_BUS_ADDRESS", "NO_AT_BRIDGE", "GTK_THEME"):
+            self.env.pop(name, None)
 
     def _spawn(self, argv, **kwargs):
         process = subprocess.Popen(argv, env=self.env, stdin=subprocess.DEVNULL, stdout=self._log,
@@ -78,13 +82,7 @@ class Desktop:
             raise
         return self
 
-    def _start(self):
-        read_end, write_end = os.pipe()
-        self._spawn(["Xvfb", "-displayfd", str(write_end), "-noreset", "-nolisten", "tcp",
-                     "-screen", "0", "1024x768x24"], pass_fds=[write_end])
-        os.close(write_end)
-        self.env["DISPLAY"] = ":" + _read_line_from(read_end, "Xvfb's display number")
-
+    def _start_buses(self, accessibility_bus_ready):
         read_end, write_end = os.pipe()
         self._spawn(["dbus-daemon", "--session", "--nofork", "--nopidfile",
                      f"--print-address={write_end}"], pass_fds=[write_end])
@@ -92,16 +90,52 @@ class Desktop:
         self.env["DBUS_SESSION_BUS_ADDRESS"] = _read_line_from(read_end, "the D-Bus session's address")
 
         self._spawn(["/usr/libexec/at-spi-bus-launcher", "--launch-immediately"])
-        wait_for("the accessibility bus", lambda: self._root_property("AT_SPI_BUS"))
+        wait_for("the accessibility bus", accessibility_bus_ready)
 
+    def _export(self, *names):
+        """The accessibility client reads where the buses are from the
+        environment when it is first imported."""
+        os.environ.pop("AT_SPI_BUS_ADDRESS", None)
+        os.environ.update({name: self.env[name] for name in names})
+
+    def run(self, argv, **kwargs):
+        return subprocess.run(argv, env=self.env, check=True, capture_output=True, text=True, **kwargs).stdout
+
+    def stop(self):
+        for process in reversed(self._processes):
+            if process.poll() is None:
+                process.terminate()
+                try:
+                    process.wait(timeout=5)
+                except subprocess.TimeoutExpired:
+                    process.kill()
+                    process.wait()
+        self._processes.clear()
+        self._log.close()
+        shutil.rmtree(self.root, ignore_errors=True)
+
+
+class Desktop(_Session):
+    """An X desktop: Xvfb and openbox, driven with xdotool."""
+
+    def _start(self):
+        read_end, write_end = os.pipe()
+        self._spawn(["Xvfb", "-displayfd", str(write_end), "-noreset", "-nolisten", "tcp",
+                     "-screen", "0", "1024x768x24"], pass_fds=[write_end])
+        os.close(write_end)
+        self.env["DISPLAY"] = ":" + _read_line_from(read_end, "Xvfb's display number")
+        self._start_buses(lambda: self._root_property("AT_SPI_BUS"))
+
+        # xdotool's keys come from the X server's XTEST keyboard. The first
+        # one makes that the keyboard in use; a window manager running then
+        # reloads its keymap and grabs its key bindings anew, and a binding
+        # pressed meanwhile (alt+F4) reaches the window instead. So the
+        # switch happens here, before there is a window manager.
+        self.xdotool("key", "shift")
         self._spawn(["openbox", "--sm-disable"])
         wait_for("the window manager", lambda: self._root_property("_NET_SUPPORTING_WM_CHECK"))
         self.set_dpi(96)
-
-        # The accessibility client reads where the buses are from the
-        # environment when it is first imported.
-        os.environ.update({name: self.env[name] for name in ("DISPLAY", "DBUS_SESSION_BUS_ADDRESS",
-                                                            "XDG_RUNTIME_DIR", "HOME")})
+        self._export("DISPLAY", "DBUS_SESSION_BUS_ADDRESS", "XDG_RUNTIME_DIR", "HOME")
 
     def _root_property(self, name):
         result = subprocess.run(["xprop", "-root", name], env=self.env, capture_output=True, text=True)
@@ -111,9 +145,6 @@ class Desktop:
         """Sets Xft.dpi, which GTK programs started afterwards draw at."""
         self.run(["xprop", "-root", "-format", "RESOURCE_MANAGER", "8s", "-set", "RESOURCE_MANAGER",
                   f"Xft.dpi:\t{dpi}\n"])
-
-    def run(self, argv, **kwargs):
-        return subprocess.run(argv, env=self.env, check=True, capture_output=True, text=True, **kwargs).stdout
 
     def xdotool(self, *args):
         return self.run(["xdotool", *[str(arg) for arg in args]])
@@ -145,18 +176,46 @@ class Desktop:
         # No --sync: it waits for the pointer to move, for ever if it is there already.
         self.xdotool("mousemove", x, y, "click", "1")
 
-    def stop(self):
-        for process in reversed(self._processes):
-            if process.poll() is None:
-                process.terminate()
-                try:
-                    process.wait(timeout=5)
-                except subprocess.TimeoutExpired:
-                    process.kill()
-                    process.wait()
-        self._processes.clear()
-        self._log.close()
-        shutil.rmtree(self.root, ignore_errors=True)
+
+
+class WaylandDesktop(_Session):
+    """A Wayland session: weston, headless, drawing into memory. GTK draws
+    the window's title bar itself there and the compositor alone places
+    windows; nothing from outside sends keys or clicks (weston has no seat
+    here, which GTK warns about once), so the launcher is read and driven
+    through the accessibility bus only."""
+
+    # In the private runtime folder, so parallel runs never meet.
+    SOCKET = "wayland-dss"
+
+    def _start(self):
+        # GTK and the accessibility client would look for an X server first.
+        self.env.pop("DISPLAY", None)
+        os.environ.pop("DISPLAY", None)
+        # Title bars that offer every button, as many desktops have them:
+        # GTK then draws those the window allows. (GNOME's default offers
+        # only the close button, whatever the window.)
+        settings = os.path.join(self.env["XDG_CONFIG_HOME"], "glib-2.0", "settings")
+        os.makedirs(settings)
+        with open(os.path.join(settings, "keyfile"), "w") as keyfile:
+            keyfile.write("[org/gnome/desktop/wm/preferences]\nbutton-layout='menu:minimize,maximize,close'\n")
+        self.env["GSETTINGS_BACKEND"] = "keyfile"
+        self._start_buses(lambda: self._session_bus_has("org.a11y.Bus"))
+
+        self._spawn(["weston", "--backend=headless-backend.so", "--use-pixman", "--no-config",
+                     f"--socket={self.SOCKET}", "--width=1024", "--height=768", "--idle-time=0"])
+        # Clients that connect before weston is ready wait until it is.
+        socket = os.path.join(self.env["XDG_RUNTIME_DIR"], self.SOCKET)
+        wait_for("the compositor", lambda: os.path.exists(socket))
+        self.env.update(WAYLAND_DISPLAY=self.SOCKET, GDK_BACKEND="wayland")
+        self._export("DBUS_SESSION_BUS_ADDRESS", "XDG_RUNTIME_DIR", "HOME")
+
+    def _session_bus_has(self, name):
+        # Asks who owns the name; asking the service itself would start another.
+        result = subprocess.run(["dbus-send", "--session", "--print-reply", "--dest=org.freedesktop.DBus",
+                                 "/org/freedesktop/DBus", "org.freedesktop.DBus.NameHasOwner", f"string:{name}"],
+                                env=self.env, capture_output=True, text=True)
+        return result.returncode == 0 and "boolean true" in result.stdout
 
 
 def read_layout(dump_program):

@@ -115,9 +115,11 @@ class Launcher:
             self.process = subprocess.Popen([self.program], cwd=self.desktop.root, env=env,
                                             stdin=subprocess.DEVNULL, stdout=log, stderr=log)
         self.frame = wait_for("the launcher's window", self._find_frame, timeout=30)
+        # The panel that holds the fields; where GTK draws the title bar
+        # itself (Wayland), that is another panel before it.
         panel = wait_for("the window's controls",
                          lambda: next((c for c in _children(self.frame) if c.getRole() == pyatspi.ROLE_PANEL
-                                       and c.childCount > 0), None))
+                                       and any(g.getRole() == pyatspi.ROLE_TEXT for g in _children(c))), None))
         self.controls = _children(panel)
         self.panel = panel
         return self

@@ -1,6 +1,7 @@
 """The launcher's window on Linux, from outside: started for real under Xvfb
 with a window manager, driven with key presses and clicks (xdotool) and read
-as a screen reader reads it (AT-SPI).
+as a screen reader reads it (AT-SPI); and under a Wayland compositor, read
+and driven through AT-SPI alone.
 
 Run one class at a time (each has a desktop of its own), with DSS_LAUNCHER,
 DSS_PROBE, DSS_LAYOUT_DUMP and DSS_ARTIFACTS set, as CTest does."""
@@ -10,9 +11,9 @@ import re
 import shutil
 import unittest
 
-from desktop import Desktop, read_layout, wait_for
-from launcher import (GAME_EXECUTABLE, Launcher, MessageBox, center, extents, has_state, related, text_attributes,
-                      text_extents, text_of)
+from desktop import Desktop, WaylandDesktop, read_layout, wait_for
+from launcher import (GAME_EXECUTABLE, Launcher, MessageBox, center, descendants, extents, has_state, related,
+                      text_attributes, text_extents, text_of)
 
 TWIPS_PER_INCH = 1440
 FALLBACK_FONTS = ("DejaVu Sans", "sans-serif")
@@ -23,13 +24,25 @@ def pixels(twips, dpi):
     return (twips * dpi + TWIPS_PER_INCH // 2) // TWIPS_PER_INCH
 
 
+def table_box(description):
+    """A control's (left, top, width, height) in the table, in pixels at 96 dpi."""
+    return tuple(pixels(description[k], 96) for k in ("left", "top", "width", "height"))
+
+
+def role_of(description):
+    return {"label": pyatspi.ROLE_LABEL, "text": pyatspi.ROLE_TEXT,
+            "button": pyatspi.ROLE_PUSH_BUTTON}[description["kind"]]
+
+
 class DesktopTest(unittest.TestCase):
     """One desktop for the class; each test starts the launcher afresh."""
+
+    desktop_kind = Desktop
 
     @classmethod
     def setUpClass(cls):
         cls.layout = read_layout(os.environ["DSS_LAYOUT_DUMP"])
-        cls.desktop = Desktop().start()
+        cls.desktop = cls.desktop_kind().start()
         # Imported once the desktop's buses are known: it connects at import.
         global pyatspi
         import pyatspi
@@ -55,6 +68,12 @@ class DesktopTest(unittest.TestCase):
 
     def control(self, name):
         return self.launcher.control(name, self.layout)
+
+    def preset_texts(self):
+        """The fields' texts as the launcher starts beside the game."""
+        return {"Text3": self.launcher.folder + "/" + GAME_EXECUTABLE,
+                "Text1": "base/data/missions/bedroom.mis",
+                "Text2": ""}
 
     def tab_order(self):
         focusable = [c for c in self.layout["controls"] if c["kind"] != "label"]
@@ -159,13 +178,12 @@ class WindowAtStartTest(DesktopTest):
     def test_controls_match_the_table_and_are_named_by_their_labels(self):
         self.start_launcher()
         font = self.layout["font"]
-        roles = {"label": pyatspi.ROLE_LABEL, "text": pyatspi.ROLE_TEXT, "button": pyatspi.ROLE_PUSH_BUTTON}
         self.assertEqual(len(self.launcher.controls), len(self.layout["controls"]))
         for description in self.layout["controls"]:
             with self.subTest(control=description["name"]):
                 accessible = self.control(description["name"])
-                self.assertEqual(accessible.getRole(), roles[description["kind"]])
-                expected = tuple(pixels(description[k], 96) for k in ("left", "top", "width", "height"))
+                self.assertEqual(accessible.getRole(), role_of(description))
+                expected = table_box(description)
                 self.assertEqual(tuple(v * 15 for v in expected),
                                  tuple(description[k] for k in ("left", "top", "width", "height")))
                 self.assertEqual(extents(accessible), expected)
@@ -196,11 +214,7 @@ class WindowAtStartTest(DesktopTest):
 
     def test_starts_with_the_preset_path_the_default_map_and_the_focus_in_the_map(self):
         launcher = self.start_launcher()
-        self.assertEqual(launcher.texts(self.layout), {
-            "Text3": launcher.folder + "/" + GAME_EXECUTABLE,
-            "Text1": "base/data/missions/bedroom.mis",
-            "Text2": "",
-        })
+        self.assertEqual(launcher.texts(self.layout), self.preset_texts())
         self.assertEqual(self.tab_order()[0], "Text1")
         launcher.activate()
         launcher.wait_focus(self.control("Text1"), "the map field")
@@ -470,6 +484,56 @@ class CloseTest(DesktopTest):
         self.desktop.key("alt+F4")
         self.assertEqual(launcher.wait_exit(timeout=5), 0)
         self.assertFalse(launcher.server_started())
+
+
+class WaylandTest(DesktopTest):
+    """Under a Wayland compositor, which places the window, and where GTK
+    draws the title bar itself: what the program decides, read and pressed
+    through the accessibility bus."""
+
+    desktop_kind = WaylandDesktop
+
+    def setUp(self):
+        # No Xft.dpi here: GTK draws at 96 dpi while GSettings scales no text.
+        self.launcher = None
+
+    def test_the_tables_controls_the_preset_and_a_close_button_only(self):
+        launcher = self.start_launcher()
+        self.assertEqual(launcher.frame.name, self.layout["caption"])
+        title_buttons = [a.name for a in descendants(launcher.frame) if a.getRole() == pyatspi.ROLE_PUSH_BUTTON
+                         and has_state(a, pyatspi.STATE_SHOWING) and a not in launcher.controls]
+        self.assertEqual(title_buttons, ["Close"])
+
+        # Positions relative to the client area: the screen's belong to the compositor.
+        left, top, width, height = extents(launcher.panel)
+        self.assertEqual((width, height), (pixels(self.layout["clientWidth"], 96),
+                                           pixels(self.layout["clientHeight"], 96)))
+        label_of = {c["labelFor"]: c["text"] for c in self.layout["controls"] if c["kind"] == "label"}
+        for description in self.layout["controls"]:
+            accessible = self.control(description["name"])
+            x, y, w, h = extents(accessible)
+            self.assertEqual((accessible.getRole(), accessible.name, (x - left, y - top, w, h)),
+                             (role_of(description), label_of.get(description["name"], description["text"]),
+                              table_box(description)), description["name"])
+        self.assertEqual(launcher.texts(self.layout), self.preset_texts())
+
+    def test_launch_starts_the_server_with_the_exact_arguments_and_ends(self):
+        launcher = self.start_launcher()
+        mission = "base/data/missions/chambre-à-coucher_Спальня.mis"
+        arguments = "+set name \"Friday  Night\" -port 28000 'single quoted'"
+        for name, text in (("Text1", mission), ("Text2", arguments)):
+            self.control(name).queryEditableText().setTextContents(text)
+            wait_for(f"the text of {name}", lambda: text_of(self.control(name)) == text)
+        action = self.control("Command1").queryAction()
+        click = [action.getName(i) for i in range(action.nActions)].index("click")
+        try:
+            action.doAction(click)
+        except Exception:
+            pass  # the launcher may end before it answers, or the answer time out: what counts is below
+        self.assertEqual(launcher.wait_exit(timeout=5), 0)
+        self.assertEqual(launcher.probe_report().argv, [launcher.game, "-dedicated", "-mission", mission,
+                                                        "+set", "name", "Friday  Night", "-port", "28000",
+                                                        "single quoted"])
 
 
 if __name__ == "__main__":
