@@ -86,13 +86,23 @@ private:
 };
 
 // True when `path` is a regular file that begins with "MZ", the header of
-// DOS and Windows programs.
+// DOS and Windows programs. Anything else is never opened: opening a FIFO
+// wakes a writer waiting on it, whose data is then lost, and opening a
+// device can act on it (a serial port resets the board behind it, a tape
+// rewinds).
 bool IsWindowsProgram(const std::string& path)
 {
-    // Non-blocking, so that opening a FIFO cannot stall the launcher.
-    const FileDescriptor file(open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK));
+    // O_PATH names the file without opening it, so it can be examined first.
+    const FileDescriptor named(open(path.c_str(), O_PATH | O_CLOEXEC));
     struct stat status {};
-    if (file.get() < 0 || fstat(file.get(), &status) != 0 || !S_ISREG(status.st_mode)) {
+    if (named.get() < 0 || fstat(named.get(), &status) != 0 || !S_ISREG(status.st_mode)) {
+        return false;
+    }
+    // Reopened through the descriptor, not the name: this is the file just
+    // seen to be regular, even if the name has since been given to another.
+    const std::string self = "/proc/self/fd/" + std::to_string(named.get());
+    const FileDescriptor file(open(self.c_str(), O_RDONLY | O_CLOEXEC));
+    if (file.get() < 0) {
         return false;
     }
     char header[2] = {};
