@@ -1,5 +1,6 @@
 #include "runtime/posix/message_box.hpp"
 #include "runtime/posix/shell_words.hpp"
+#include "runtime/posix/windows_words.hpp"
 #include "runtime/runtime.hpp"
 #include "runtime/system_text.hpp"
 #include "runtime/utf.hpp"
@@ -56,10 +57,16 @@ private:
     posix_spawnattr_t attributes_;
 };
 
-// The words after the program. Quotes and backslashes group them; nothing
-// is expanded, so no field can run a command.
-std::vector<std::string> ArgumentWords(const Text& program, const std::string& arguments)
+// The words after the program. A Windows program will read its command
+// line by Windows' rules, so that is how its words are found; Wine then
+// rebuilds from them a command line that the program splits back into the
+// same words. For a Linux program quotes and backslashes group words as in
+// a shell. Nothing is expanded, so no field can run a command.
+std::vector<std::string> ArgumentWords(const Text& program, bool windowsProgram, const std::string& arguments)
 {
+    if (windowsProgram) {
+        return SplitWindowsWords(arguments);
+    }
     try {
         return SplitShellWords(arguments);
     } catch (const std::invalid_argument& error) {
@@ -193,8 +200,10 @@ public:
         RejectEmbeddedNull(kStartAction, commandLine, EINVAL);
 
         const std::string path = ToUtf8(program);
-        std::vector<std::string> words =
-            ArgumentWords(program, ToUtf8(std::u16string_view(commandLine).substr(program.size())));
+        // Directly or through a binfmt handler, a Windows program runs under Wine.
+        const bool runsUnderWine = IsWindowsProgram(path);
+        std::vector<std::string> words = ArgumentWords(program, runsUnderWine,
+            ToUtf8(std::u16string_view(commandLine).substr(program.size())));
         std::vector<char*> argv;
         argv.reserve(words.size() + 3);
         argv.push_back(const_cast<char*>(path.c_str()));
@@ -209,7 +218,7 @@ public:
         int result = Spawn(pid, path, argv, false);
         // A Windows program that Linux itself cannot run (no binfmt handler
         // for it: ENOEXEC; no execute bit: EACCES) runs through Wine.
-        if ((result == ENOEXEC || result == EACCES) && IsWindowsProgram(path)) {
+        if ((result == ENOEXEC || result == EACCES) && runsUnderWine) {
             const std::string wine = WineCommand();
             // Wine reads a first word "--help" or "--version" as its own option.
             const std::string windowsProgram = path.starts_with('-') ? "./" + path : path;
