@@ -1,6 +1,7 @@
 #include "runtime/posix/message_box.hpp"
 #include "runtime/posix/shell_words.hpp"
 #include "runtime/posix/windows_words.hpp"
+#include "runtime/posix/wine_command_line.hpp"
 #include "runtime/runtime.hpp"
 #include "runtime/system_text.hpp"
 #include "runtime/utf.hpp"
@@ -204,6 +205,11 @@ public:
         const bool runsUnderWine = IsWindowsProgram(path);
         std::vector<std::string> words = ArgumentWords(program, runsUnderWine,
             ToUtf8(std::u16string_view(commandLine).substr(program.size())));
+        if (runsUnderWine) {
+            // Wine would refuse it after the launcher has ended, and nothing
+            // would run.
+            RejectOverlongCommandLine(kStartAction, program, WineCommandLineLength(path, words), E2BIG);
+        }
         std::vector<char*> argv;
         argv.reserve(words.size() + 3);
         argv.push_back(const_cast<char*>(path.c_str()));

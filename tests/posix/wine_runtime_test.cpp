@@ -2,6 +2,7 @@
 // probe (cross-compiled by the build) under a Wine prefix of the build's own.
 #include "launch/launch_settings.hpp"
 #include "runtime/runtime.hpp"
+#include "runtime/system_text.hpp"
 #include "runtime/utf.hpp"
 
 #include <gtest/gtest.h>
@@ -186,14 +187,10 @@ protected:
     std::list<ScopedVariable> environment_;
 };
 
-// How Wine builds the Windows command line from its arguments (measured with
-// Wine 8): the program as its Windows path, always in double quotes; then
-// each word, in double quotes when it is empty or holds a space or tab. A
-// double quotation mark becomes \", and backslashes are doubled where they
-// precede one (or the closing quote); all other backslashes stay single.
-// Programs that split their command line the usual way get the words back,
-// so a Windows program sees the words that Windows finds in the composed
-// command line: backslashes and apostrophes as typed.
+// Wine rebuilds a command line from the words (runtime/posix/
+// wine_command_line.cpp tells how) that programs split back into the same
+// words, so a Windows program sees the words that Windows finds in the
+// composed command line: backslashes and apostrophes as typed.
 TEST_F(WineRuntimeTest, AWindowsProgramGetsTheWordsWindowsFindsInItsCommandLine)
 {
     if (!WineOnPath()) {
@@ -217,6 +214,34 @@ TEST_F(WineRuntimeTest, AWindowsProgramGetsTheWordsWindowsFindsInItsCommandLine)
     EXPECT_EQ(report.argv[0], WindowsPath(server_));
     EXPECT_EQ(std::vector(report.argv.begin() + 1, report.argv.end()),
               std::vector(report.split.begin() + 1, report.split.end()));
+}
+
+// Wine 8 refuses to start a program whose command line is longer than
+// Windows takes ("command line too long") after the launcher has ended, so
+// the launcher refuses it first. Wine's length is learned from a short run.
+TEST_F(WineRuntimeTest, RefusesACommandLineLongerThanAWindowsProgramTakes)
+{
+    if (!WineOnPath()) {
+        GTEST_SKIP() << "Wine is not installed";
+    }
+    UseWine(std::nullopt);
+    // Words that Wine quotes and escapes, then a filler.
+    const Text words = uR"(-name "Friday \"Night\" 🎮" C:\Games\ "" )";
+    const auto launch = [&](std::size_t filler) {
+        fs::remove(report_);
+        const Text commandLine = ServerCommandLine(Server(), u"m", words + Text(filler, u'x'));
+        return SystemRuntime().Shell(Server(), commandLine, kMinimizedFocus);
+    };
+    const std::size_t shortest = FromUtf8(Collect(launch(1)).commandLine).size();
+    const std::size_t longest = 1 + kMaxWindowsCommandLine - shortest;
+    EXPECT_EQ(FromUtf8(Collect(launch(longest)).commandLine).size(), kMaxWindowsCommandLine);
+    try {
+        launch(longest + 1);
+        ADD_FAILURE() << "a command line longer than Windows takes was started";
+    } catch (const RuntimeError& error) {
+        EXPECT_EQ(error.Subject(), Server());
+        EXPECT_EQ(error.Code(), E2BIG);
+    }
 }
 
 // Without an execute bit Linux refuses the file before reading it; a name
