@@ -13,15 +13,27 @@
 namespace dss {
 namespace {
 
-// One UTF-16 character for each character of UTF-8 text, two for those
-// beyond the Basic Multilingual Plane (a four-byte sequence).
-std::size_t Utf16Length(std::string_view utf8)
+// The UTF-16 characters Wine makes of a Linux name or word: one for each
+// character of UTF-8, two beyond the Basic Multilingual Plane (a four-byte
+// sequence), and one (U+FFFD) for each byte that is not UTF-8.
+std::size_t Utf16Length(std::string_view bytes)
 {
     std::size_t length = 0;
-    for (const char c : utf8) {
-        const auto byte = static_cast<unsigned char>(c);
-        length += (byte & 0xC0) != 0x80 ? 1 : 0;
-        length += byte >= 0xF0 ? 1 : 0;
+    for (std::size_t i = 0; i < bytes.size();) {
+        const auto lead = static_cast<unsigned char>(bytes[i]);
+        // 0: a byte that cannot begin a character.
+        const std::size_t size = lead < 0x80   ? 1
+                                 : lead < 0xC2 ? 0
+                                 : lead < 0xE0 ? 2
+                                 : lead < 0xF0 ? 3
+                                 : lead < 0xF5 ? 4
+                                               : 0;
+        bool valid = size != 0 && i + size <= bytes.size();
+        for (std::size_t k = 1; valid && k < size; ++k) {
+            valid = (static_cast<unsigned char>(bytes[i + k]) & 0xC0) == 0x80;
+        }
+        length += valid && size == 4 ? 2 : 1;
+        i += valid ? size : 1;
     }
     return length;
 }
