@@ -18,6 +18,7 @@
 set -euo pipefail
 cd "$(dirname "$0")"
 . tools/setup.sh
+. tools/i386_via_qemu.sh
 
 profile=false
 case "${1:-}" in
@@ -34,14 +35,15 @@ build=$(realpath -m "${DSS_BENCH_BUILD:-build/bench}")
 
 extra_packages="xvfb xdotool openbox dbus-x11 at-spi2-core x11-utils"
 ! $profile || extra_packages+=" strace valgrind"
-! dss_can_run_32bit || extra_packages+=" wine wine32:i386"
+! dss_runs_32bit_natively || extra_packages+=" wine wine32:i386"
 # shellcheck disable=SC2086
 dss_require_packages $DSS_PACKAGES_LINUX $DSS_PACKAGES_WINDOWS $extra_packages
 
 # Release builds, without tests, in folders of their own. The Windows size
 # is the 32-bit product's; where this kernel cannot run 32-bit programs,
 # Wine cannot either, and start-up under Wine is measured on the 64-bit
-# build of the same sources.
+# build of the same sources. So it is where QEMU runs them (test.sh may have
+# set that up): emulated times are not the program's.
 linux=$build/linux-release
 w86=$build/windows-x86
 w64=$build/windows-x64
@@ -52,7 +54,7 @@ cmake --preset windows-x86 -B "$w86" -DDSS_TESTS=OFF >/dev/null
 cmake --build "$w86" -j2 --target DedicatedServerStarter win32-floor win32-floor-manifest >/dev/null
 wine_bits=32
 wine_build=$w86
-if ! dss_can_run_32bit; then
+if ! dss_runs_32bit_natively; then
     wine_bits=64
     wine_build=$w64
     cmake --preset windows-x64 -B "$w64" -DDSS_TESTS=OFF >/dev/null

@@ -9,3 +9,8 @@ set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
 # Everything links statically: the programs need only DLLs that ship with
 # Windows, not libstdc++, libgcc or winpthread.
 set(CMAKE_EXE_LINKER_FLAGS_INIT "-static -static-libgcc -static-libstdc++")
+
+# The oldest Windows the programs start on: Vista, the first with
+# GetTickCount64, which winpthread (of the posix thread model chosen above)
+# imports. CMakeLists.txt writes it into the programs' headers.
+set(DSS_WINDOWS_MINIMUM 6.0)

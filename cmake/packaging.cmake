@@ -6,7 +6,7 @@
 
 if(WIN32)
     set(DSS_README_PROGRAM "DedicatedServerStarter.exe")
-    set(DSS_README_SYSTEM_NOTES "The launcher is a single program that needs nothing but Windows itself.")
+    set(DSS_README_SYSTEM_NOTES "The launcher is one program that needs nothing but Windows Vista or later.")
     # Notepad before Windows 10 (1809) shows a file with bare LF line ends as one line.
     set(readme_newlines CRLF)
 else()

@@ -30,10 +30,12 @@ void RejectOverlongCommandLine(const Text& action, const Text& program, std::siz
 {
     if (length > kMaxWindowsCommandLine) {
         const std::string count = std::to_string(length);
+        const std::string limit = std::to_string(kMaxWindowsCommandLine);
         throw RuntimeError(action, program, code,
                            u"Its command line is " + Text(count.begin(), count.end()) +
-                               u" characters long; a Windows program can be given at most 32,766. "
-                               u"Shorten the map or the other arguments.");
+                               u" characters long; a Windows program can be given at most " +
+                               Text(limit.begin(), limit.end()) +
+                               u". Shorten the map or the other arguments.");
     }
 }
 

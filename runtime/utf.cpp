@@ -38,8 +38,11 @@ void AppendUtf16(std::u16string& out, char32_t c)
     }
 }
 
-// Decodes one UTF-8 sequence at `i`, advancing `i`; rejects overlong forms,
-// surrogates and values past U+10FFFF.
+// Decodes one UTF-8 sequence at `i`, advancing `i` past what it read;
+// returns kIllFormed for overlong forms, surrogates, values past U+10FFFF
+// and cut or stray bytes.
+constexpr char32_t kIllFormed = 0xFFFFFFFF;
+
 char32_t DecodeUtf8(std::string_view s, std::size_t& i)
 {
     const auto lead = static_cast<unsigned char>(s[i++]);
@@ -56,23 +59,26 @@ char32_t DecodeUtf8(std::string_view s, std::size_t& i)
     } else if ((lead & 0xF8) == 0xF0) {
         length = 3, c = lead & 0x07, minimum = 0x10000;
     } else {
-        return kReplacement;
+        return kIllFormed;
     }
     for (int k = 0; k < length; ++k) {
         if (i >= s.size() || (static_cast<unsigned char>(s[i]) & 0xC0) != 0x80) {
-            return kReplacement;
+            return kIllFormed;
         }
         c = (c << 6) | (static_cast<unsigned char>(s[i++]) & 0x3F);
     }
     if (c < minimum || c > 0x10FFFF || IsHighSurrogate(c) || IsLowSurrogate(c)) {
-        return kReplacement;
+        return kIllFormed;
     }
     return c;
 }
 
-} // namespace
+// The surrogates that stand for the bytes 0x80-0xFF; bytes below are ASCII
+// and always decode.
+constexpr char16_t kEscapeBase = 0xDC00;
+bool IsEscapedByte(char32_t c) { return c >= kEscapeBase + 0x80 && c <= kEscapeBase + 0xFF; }
 
-std::string ToUtf8(std::u16string_view text)
+std::string Encode(std::u16string_view text, bool restoreEscapedBytes)
 {
     std::string out;
     out.reserve(text.size());
@@ -80,6 +86,9 @@ std::string ToUtf8(std::u16string_view text)
         char32_t c = text[i];
         if (IsHighSurrogate(c) && i + 1 < text.size() && IsLowSurrogate(text[i + 1])) {
             c = 0x10000 + ((c - 0xD800) << 10) + (text[++i] - 0xDC00);
+        } else if (restoreEscapedBytes && IsEscapedByte(c)) {
+            out += static_cast<char>(c - kEscapeBase);
+            continue;
         } else if (IsHighSurrogate(c) || IsLowSurrogate(c)) {
             c = kReplacement;
         }
@@ -88,14 +97,46 @@ std::string ToUtf8(std::u16string_view text)
     return out;
 }
 
+} // namespace
+
+std::string ToUtf8(std::u16string_view text)
+{
+    return Encode(text, false);
+}
+
 std::u16string FromUtf8(std::string_view bytes)
 {
     std::u16string out;
     out.reserve(bytes.size());
     for (std::size_t i = 0; i < bytes.size();) {
-        AppendUtf16(out, DecodeUtf8(bytes, i));
+        const char32_t c = DecodeUtf8(bytes, i);
+        AppendUtf16(out, c == kIllFormed ? kReplacement : c);
     }
     return out;
+}
+
+std::u16string FromSystemBytes(std::string_view bytes)
+{
+    std::u16string out;
+    out.reserve(bytes.size());
+    for (std::size_t i = 0; i < bytes.size();) {
+        const std::size_t start = i;
+        const char32_t c = DecodeUtf8(bytes, i);
+        if (c == kIllFormed) {
+            // Only the first byte is escaped: what follows it may begin a
+            // valid sequence.
+            i = start + 1;
+            out += static_cast<char16_t>(kEscapeBase + static_cast<unsigned char>(bytes[start]));
+        } else {
+            AppendUtf16(out, c);
+        }
+    }
+    return out;
+}
+
+std::string ToSystemBytes(std::u16string_view text)
+{
+    return Encode(text, true);
 }
 
 } // namespace dss

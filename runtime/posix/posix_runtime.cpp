@@ -174,7 +174,7 @@ public:
         }
         const std::size_t slash = buffer.rfind('/');
         buffer.resize(slash == 0 ? 1 : slash);
-        return FromUtf8(buffer);
+        return FromSystemBytes(buffer);
     }
 
     char16_t FolderSeparator() const override { return u'/'; }
@@ -184,7 +184,7 @@ public:
         constexpr char16_t kAction[] = u"The file could not be examined.";
         RejectEmbeddedNull(kAction, path, EINVAL);
         struct stat status {};
-        if (stat(ToUtf8(path).c_str(), &status) != 0) {
+        if (stat(ToSystemBytes(path).c_str(), &status) != 0) {
             ThrowErrno(kAction, path, errno);
         }
         return S_ISDIR(status.st_mode) ? kDirectoryAttribute : 0;
@@ -200,11 +200,11 @@ public:
         }
         RejectEmbeddedNull(kStartAction, commandLine, EINVAL);
 
-        const std::string path = ToUtf8(program);
+        const std::string path = ToSystemBytes(program);
         // Directly or through a binfmt handler, a Windows program runs under Wine.
         const bool runsUnderWine = IsWindowsProgram(path);
         std::vector<std::string> words = ArgumentWords(program, runsUnderWine,
-            ToUtf8(std::u16string_view(commandLine).substr(program.size())));
+            ToSystemBytes(std::u16string_view(commandLine).substr(program.size())));
         if (runsUnderWine) {
             // Wine would refuse it after the launcher has ended, and nothing
             // would run.

@@ -11,6 +11,14 @@ struct LocalFreeDeleter {
     void operator()(wchar_t* buffer) const noexcept { LocalFree(buffer); }
 };
 
+bool IsDigit(char16_t character)
+{
+    return character >= u'0' && character <= u'9';
+}
+
+// The message is asked for without arguments (FORMAT_MESSAGE_IGNORE_INSERTS):
+// given fewer arguments than its inserts name, FormatMessageW reads past
+// them, and may crash. Its inserts come back as they stand in the message.
 Text SystemMessage(DWORD code)
 {
     wchar_t* raw = nullptr;
@@ -30,10 +38,47 @@ Text SystemMessage(DWORD code)
 
 } // namespace
 
+Text FillFirstInsert(const Text& message, const Text& value)
+{
+    Text filled;
+    for (std::size_t at = 0; at < message.size(); ++at) {
+        if (message[at] != u'%' || at + 1 == message.size()) {
+            filled += message[at];
+            continue;
+        }
+        const std::size_t number = at + 1;
+        if (message[number] < u'1' || message[number] > u'9') {
+            // An escape ("%%", "%."): both characters, so that the second
+            // starts no insert.
+            filled.append(message, at, 2);
+            ++at;
+            continue;
+        }
+        // Inserts run from %1 to %99, optionally followed by a format "!...!".
+        std::size_t end = number + 1;
+        if (end < message.size() && IsDigit(message[end])) {
+            ++end;
+        }
+        const bool first = end == number + 1 && message[number] == u'1';
+        if (end < message.size() && message[end] == u'!') {
+            if (const std::size_t closing = message.find(u'!', end + 1); closing != Text::npos) {
+                end = closing + 1;
+            }
+        }
+        if (first) {
+            filled += value;
+        } else {
+            filled.append(message, at, end - at);
+        }
+        at = end - 1;
+    }
+    return filled;
+}
+
 void ThrowLastError(const Text& action, const Text& subject)
 {
     const DWORD code = GetLastError();
-    throw RuntimeError(action, subject, static_cast<long>(code), SystemMessage(code));
+    throw RuntimeError(action, subject, static_cast<long>(code), FillFirstInsert(SystemMessage(code), subject));
 }
 
 } // namespace dss

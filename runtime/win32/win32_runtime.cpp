@@ -16,6 +16,18 @@ std::wstring Wide(const Text& text)
     return std::wstring(text.begin(), text.end());
 }
 
+// Explorer's "Copy as path" puts a path in double quotes, the form a path
+// with spaces takes on a command line. No Windows name contains a double
+// quote, so one pair around the whole path is taken off for the file
+// itself; a command line keeps the path as typed.
+std::wstring FileName(const Text& path)
+{
+    if (path.size() >= 2 && path.front() == u'"' && path.back() == u'"') {
+        return Wide(path.substr(1, path.size() - 2));
+    }
+    return Wide(path);
+}
+
 struct HandleCloser {
     void operator()(HANDLE handle) const { CloseHandle(handle); }
 };
@@ -75,7 +87,7 @@ public:
     {
         constexpr char16_t kAction[] = u"The file could not be examined.";
         RejectEmbeddedNull(kAction, path, ERROR_INVALID_NAME);
-        const DWORD attributes = GetFileAttributesW(Wide(path).c_str());
+        const DWORD attributes = GetFileAttributesW(FileName(path).c_str());
         if (attributes == INVALID_FILE_ATTRIBUTES) {
             ThrowLastError(kAction, path);
         }
@@ -87,6 +99,9 @@ public:
         constexpr char16_t kAction[] = u"The server could not be started.";
         RejectEmbeddedNull(kAction, commandLine, ERROR_INVALID_PARAMETER);
         RejectEmbeddedNull(kAction, program, ERROR_INVALID_NAME);
+        // Refused here, with the code Windows gives, rather than left to a
+        // system that may cut it short and start the server anyway (Wine).
+        RejectOverlongCommandLine(kAction, program, commandLine.size(), ERROR_FILENAME_EXCED_RANGE);
 
         STARTUPINFOW startup{};
         startup.cb = sizeof(startup);
@@ -98,7 +113,7 @@ public:
         // command line word by word ("C:\Program.exe" for "C:\Program
         // Files\...") or along the search path; the command line itself
         // reaches the server unchanged. CreateProcessW may write to it.
-        const std::wstring application = Wide(program);
+        const std::wstring application = FileName(program);
         const auto start = [&](DWORD flags) {
             std::wstring line = Wide(commandLine);
             return CreateProcessW(application.c_str(), line.data(), nullptr, nullptr, FALSE, flags,

@@ -77,19 +77,21 @@ def center(accessible):
 
 class ProbeReport:
     """What the stand-in server recorded: NUL-separated self path, working
-    folder, session id, inherited descriptors, argc and argv."""
+    folder, session id, inherited descriptors, argc and argv. Bytes that are
+    not UTF-8 decode as Python decodes file names, so a path compares equal
+    exactly when its bytes do."""
 
     def __init__(self, data):
         fields = data.split(b"\0")[:-1]
-        self.self_path, self.cwd, self.session, self.inherited = (f.decode() for f in fields[:4])
-        self.argv = [f.decode() for f in fields[5:]]
+        self.self_path, self.cwd, self.session, self.inherited = (os.fsdecode(f) for f in fields[:4])
+        self.argv = [os.fsdecode(f) for f in fields[5:]]
         assert int(fields[4]) == len(self.argv), "argc and argv disagree"
 
 
 class Launcher:
-    def __init__(self, desktop):
+    def __init__(self, desktop, folder_name=GAME_FOLDER):
         self.desktop = desktop
-        self.folder = os.path.join(tempfile.mkdtemp(prefix="games-", dir=desktop.root), GAME_FOLDER)
+        self.folder = os.path.join(tempfile.mkdtemp(prefix="games-", dir=desktop.root), folder_name)
         os.makedirs(self.folder)
         # A copy, not a link: the program finds its folder through
         # /proc/self/exe, which resolves links.

@@ -7,6 +7,7 @@ DSS_PROBE, DSS_LAYOUT_DUMP and DSS_ARTIFACTS set, as CTest does."""
 
 import os
 import re
+import shutil
 import unittest
 
 from desktop import Desktop, read_layout, wait_for
@@ -48,8 +49,8 @@ class DesktopTest(unittest.TestCase):
             if output:
                 print(f"\n--- what the launcher printed ---\n{output}")
 
-    def start_launcher(self):
-        self.launcher = Launcher(self.desktop).start()
+    def start_launcher(self, *args):
+        self.launcher = Launcher(self.desktop, *args).start()
         return self.launcher
 
     def control(self, name):
@@ -343,6 +344,87 @@ class LaunchTest(DesktopTest):
         self.assertEqual(report.argv, [launcher.game, "-dedicated", "-mission", mission,
                                        "+set", "name", "Friday  Night", "-port", "28000", "single quoted",
                                        "back slash", "#1", "$HOME"])
+
+
+class LongTextTest(DesktopTest):
+    def test_a_paste_of_more_than_64_kib_is_kept_whole_edited_and_launched(self):
+        launcher = self.start_launcher()
+        launcher.activate()
+        # Some 100,000 characters and 110,000 bytes: past GTK's own 65,535-byte store.
+        words = [f"-k{number:05d}=\u00e9" for number in range(10000)]
+        pasted = " ".join(words)
+        self.desktop.own_clipboard(pasted)
+        arguments = self.control("Text2")
+        self.desktop.key("Tab")
+        launcher.wait_focus(arguments, "the arguments field")
+        self.desktop.key("ctrl+v")
+        wait_for("the pasted text", lambda: text_of(arguments) == pasted, timeout=20)
+        # Typing and deleting still go where the caret is: after the paste.
+        self.desktop.type(" -tail")
+        self.desktop.key("BackSpace", "BackSpace")
+        wait_for("the edited text", lambda: text_of(arguments) == pasted + " -ta")
+        self.desktop.click(*center(self.control("Command1")))
+
+        self.assertEqual(launcher.wait_exit(timeout=10), 0)
+        report = launcher.probe_report()
+        self.assertEqual(report.argv, [launcher.game, "-dedicated", "-mission", "base/data/missions/bedroom.mis",
+                                       *words, "-ta"])
+
+
+class LegacyFolderNameTest(DesktopTest):
+    """The launcher in a folder whose name is Latin-1 bytes, as unzip leaves
+    names from Windows archives. The field shows each byte that is not UTF-8
+    as U+FFFD; the launch uses the name's exact bytes."""
+
+    FOLDER = os.fsdecode(b"G\xe4me Files")
+    SHOWN = "G\ufffdme Files"
+
+    def shown_path(self):
+        return os.path.join(os.path.dirname(self.launcher.folder), self.SHOWN, GAME_EXECUTABLE)
+
+    def test_the_preset_starts_the_server_by_the_folders_exact_bytes(self):
+        launcher = self.start_launcher(self.FOLDER)
+        self.assertEqual(text_of(self.control("Text3")), self.shown_path())
+        launcher.activate()
+        self.screenshot("non-utf8-folder.png")
+        self.desktop.click(*center(self.control("Command1")))
+
+        self.assertEqual(launcher.wait_exit(timeout=5), 0)
+        report = launcher.probe_report()
+        self.assertEqual(report.self_path, launcher.game)
+        self.assertEqual(report.argv[0], launcher.game)
+
+    def test_a_failure_names_the_path_as_shown_and_an_edited_path_counts_as_typed(self):
+        launcher = self.start_launcher(self.FOLDER)
+        with open(launcher.game, "w") as text:
+            text.write("not a program\n")
+        # A folder named by the readable form itself, with a working server:
+        # which file starts tells which text counted.
+        typed_game = self.shown_path()
+        os.makedirs(os.path.dirname(typed_game))
+        shutil.copy2(os.environ["DSS_PROBE"], typed_game)
+        path = self.control("Text3")
+        self.assertEqual(text_of(path), typed_game)
+        launcher.activate()
+        self.desktop.click(*center(self.control("Command1")))
+        box = MessageBox(launcher.alert())
+        self.assertTrue(any(typed_game in text for text in box.texts), box.texts)
+        self.screenshot("non-utf8-start-failure.png", box.accessible)
+        self.desktop.click(*center(box.button("OK")))
+        wait_for("the message box to close", box.gone, timeout=5)
+        self.assertFalse(launcher.server_started())
+
+        # Retyping the last letter leaves the same text, now the user's own.
+        launcher.activate()
+        self.desktop.key("shift+Tab")
+        launcher.wait_focus(path, "the path field")
+        self.desktop.key("End", "BackSpace")
+        wait_for("the shortened path", lambda: text_of(path) == typed_game[:-1])
+        self.desktop.type(typed_game[-1])
+        wait_for("the retyped path", lambda: text_of(path) == typed_game)
+        self.desktop.click(*center(self.control("Command1")))
+        self.assertEqual(launcher.wait_exit(timeout=5), 0)
+        self.assertEqual(launcher.probe_report().self_path, typed_game)
 
 
 class StartFailureTest(DesktopTest):

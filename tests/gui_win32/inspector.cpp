@@ -481,13 +481,26 @@ TEST_F(LauncherWindow, RefusesAnInvalidPathThenStartsTheServerAndEnds)
     BringToFront();
     const std::wstring map = TextOf(Control(ControlId::Text1));
     const std::wstring arguments = L"-name \"Friday  Night\" +set Карта 地図";
-    // Space or Enter on the focused button presses it.
-    for (const auto& [invalid, key] : {std::pair{folder_, VK_SPACE}, std::pair{std::wstring(), VK_RETURN}}) {
-        SCOPED_TRACE(invalid.empty() ? "empty path, Enter" : "a folder, Space");
-        SetField(ControlId::Text3, invalid);
-        TabTo(ControlId::Command1);
+    const HWND button = Control(ControlId::Command1);
+    const auto looksDefault = [&] { return (GetWindowLongPtrW(button, GWL_STYLE) & BS_TYPEMASK) == BS_DEFPUSHBUTTON; };
+
+    // Pressed with the mouse, then with Enter and Space on the button, which
+    // has the focus again once the box has gone; never tabbed to so far.
+    struct Attempt {
+        const char* how;
+        std::wstring path;
+        std::function<void()> press;
+    };
+    const Attempt attempts[] = {
+        {"a folder, a click", folder_, [&] { ClickAt(button); }},
+        {"a folder, Enter", folder_, [] { Press(VK_RETURN); }},
+        {"empty, Space", L"", [] { Press(VK_SPACE); }},
+    };
+    for (const Attempt& attempt : attempts) {
+        SCOPED_TRACE(attempt.how);
+        SetField(ControlId::Text3, attempt.path);
         const std::vector<std::wstring> texts = FieldTexts();
-        Press(static_cast<WORD>(key));
+        attempt.press();
         HWND box = nullptr;
         ASSERT_TRUE(Eventually([&] {
             return (box = FindWindowOf(processId_, L"#32770", Wide(texts::kInvalidPathTitle))) != nullptr;
@@ -510,22 +523,30 @@ TEST_F(LauncherWindow, RefusesAnInvalidPathThenStartsTheServerAndEnds)
         EXPECT_TRUE(icon);
         ASSERT_EQ(buttons.size(), 1u);
         EXPECT_EQ(GetDlgCtrlID(buttons[0]), IDOK);
-        if (!invalid.empty()) {
+        if (&attempt == &attempts[0]) {
             Screenshot("invalid-path");
         }
         PostMessageW(box, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), reinterpret_cast<LPARAM>(buttons[0]));
         ASSERT_TRUE(Eventually([&] { return !IsWindow(box); })) << "the box stayed";
         EXPECT_TRUE(IsWindowVisible(window_));
         EXPECT_EQ(FieldTexts(), texts);
-        EXPECT_TRUE(Eventually([&] { return Focus() == Control(ControlId::Command1); })) << "focus after the box";
+        ASSERT_TRUE(Eventually([&] { return Focus() == button; })) << "focus after the box";
         EXPECT_FALSE(ServerStarted());
     }
 
+    // Tabbed to, the button looks like the default; a click into a field
+    // takes that look away, as Enter there presses nothing.
+    TabTo(ControlId::Text1);
+    TabTo(ControlId::Command1);
+    ClickAt(Control(ControlId::Text2));
+    ASSERT_TRUE(Eventually([&] { return Focus() == Control(ControlId::Text2); })) << "the click did not focus";
+    EXPECT_FALSE(looksDefault()) << "the button looks like the default with the focus in a field";
+    Screenshot("field-clicked");
+
     SetField(ControlId::Text3, Preset());
-    TabTo(ControlId::Text2);
     Type(arguments);
     ASSERT_TRUE(Eventually([&] { return TextOf(Control(ControlId::Text2)) == arguments; })) << "typing";
-    ClickAt(Control(ControlId::Command1));
+    ClickAt(button);
 
     DWORD status = 1;
     ASSERT_TRUE(Exited(10s, status)) << "the launcher stayed";

@@ -244,6 +244,32 @@ TEST_F(WineRuntimeTest, RefusesACommandLineLongerThanAWindowsProgramTakes)
     }
 }
 
+// A folder whose name is Latin-1 bytes, as unzip leaves names from Windows
+// archives. Wine is given those exact bytes. It has no character for them
+// and shows the program U+FFFD instead, then finds files by that name: the
+// program itself, and a report written into the same folder. (So two
+// folders whose names differ only in such bytes look alike to the program.)
+TEST_F(WineRuntimeTest, StartsAWindowsProgramFromAFolderWhoseNameIsNotUtf8)
+{
+    if (!WineOnPath()) {
+        GTEST_SKIP() << "Wine is not installed";
+    }
+    const fs::path folder = root_ / "G\xE4me Files";
+    fs::create_directories(folder);
+    const fs::path server = folder / "server.exe";
+    fs::copy_file(probe_, server);
+    fs::permissions(server, fs::perms::owner_all);
+    report_ = folder / "report";
+    UseWine(std::nullopt);
+    const Text program = FromSystemBytes(server.string());
+    const ProbeReport report =
+        Collect(SystemRuntime().Shell(program, ServerCommandLine(program, u"m", u""), kMinimizedFocus));
+
+    const std::string seen = WindowsPath(root_) + "\\G\uFFFDme Files\\server.exe";
+    EXPECT_EQ(report.self, seen);
+    EXPECT_EQ(report.commandLine, "\"" + seen + "\" -dedicated -mission m");
+}
+
 // Without an execute bit Linux refuses the file before reading it; a name
 // that looks like one of Wine's own options still names the file; and WINE,
 // where set, names the Wine to use.

@@ -2,7 +2,7 @@
 """Static checks of the application icon and of the Windows program's resources.
 
     check_resources.py ico FILE.ico
-    check_resources.py pe FILE.exe --version 1.2.3.4
+    check_resources.py pe FILE.exe --version 1.2.3.4 --windows 6.0
 
 Prints each failed check and exits 1 if there is any. The pe check needs
 python3-pefile and reads the file only, so it works for 32-bit programs on a
@@ -19,6 +19,16 @@ EXPECTED_ICONS = sorted([(32, 32, 1, 2), (32, 32, 4, 16), (16, 16, 4, 16)])
 
 RT_ICON, RT_GROUP_ICON, RT_MANIFEST = 3, 14, 24
 VFT_APP, VOS_NT_WINDOWS32 = 0x1, 0x40004
+
+# Windows takes these from System32 whatever the program's folder holds (its
+# KnownDLLs, from Vista on). Imports are bound before any code of the
+# program can restrict where DLLs come from, so it imports nothing else.
+KNOWN_DLLS = {"advapi32.dll", "comdlg32.dll", "gdi32.dll", "imm32.dll", "kernel32.dll", "msvcrt.dll", "ole32.dll",
+              "oleaut32.dll", "rpcrt4.dll", "shell32.dll", "shlwapi.dll", "user32.dll", "ws2_32.dll"}
+# Looked up where present: imported, they would keep the program off the
+# systems that lack them.
+LOOKED_UP = {"SetDefaultDllDirectories", "GetDpiForWindow", "AdjustWindowRectExForDpi"}
+DYNAMIC_BASE, NX_COMPAT, TERMINAL_SERVER_AWARE = 0x40, 0x100, 0x8000
 
 failures = []
 
@@ -146,6 +156,25 @@ def check_pe_version(pe, version):
     check(translations == [(0x409, 1200)], f"translations {translations}, expected US English, Unicode")
 
 
+def check_pe_header(pe, windows):
+    header = pe.OPTIONAL_HEADER
+    oldest = tuple(int(part) for part in windows.split("."))
+    os_version = (header.MajorOperatingSystemVersion, header.MinorOperatingSystemVersion)
+    subsystem = (header.MajorSubsystemVersion, header.MinorSubsystemVersion)
+    check(os_version == subsystem == oldest, f"OS version {os_version} and subsystem {subsystem}, expected {oldest}")
+    flags = DYNAMIC_BASE | NX_COMPAT | TERMINAL_SERVER_AWARE
+    check(header.DllCharacteristics & flags == flags,
+          f"DllCharacteristics {header.DllCharacteristics:#x}: not all of ASLR, DEP and Terminal Server aware")
+
+
+def check_pe_imports(pe):
+    imports = {entry.dll.decode().lower(): {i.name.decode() for i in entry.imports if i.name}
+               for entry in getattr(pe, "DIRECTORY_ENTRY_IMPORT", [])}
+    check(set(imports) <= KNOWN_DLLS, f"imports {sorted(set(imports) - KNOWN_DLLS)}, outside the KnownDLLs")
+    functions = set().union(*imports.values()) if imports else set()
+    check(not functions & LOOKED_UP, f"imports {sorted(functions & LOOKED_UP)}, which must be looked up")
+
+
 def check_pe_manifest(pe):
     data = resource(pe, RT_MANIFEST, 1)
     if not check(data is not None, "no manifest (RT_MANIFEST 1)"):
@@ -180,6 +209,7 @@ def main():
     pe_args = sub.add_parser("pe")
     pe_args.add_argument("file")
     pe_args.add_argument("--version", required=True, help="the project's version, as in project(VERSION)")
+    pe_args.add_argument("--windows", required=True, help="the oldest Windows it starts on, as 6.0 for Vista")
     args = parser.parse_args()
     if args.what == "ico":
         check_ico(args.file)
@@ -189,6 +219,8 @@ def main():
         check_pe_version(pe, args.version)
         check_pe_icon(pe)
         check_pe_manifest(pe)
+        check_pe_header(pe, args.windows)
+        check_pe_imports(pe)
     for failure in failures:
         print("FAIL:", failure)
     print("all checks passed" if not failures else f"{len(failures)} checks failed")

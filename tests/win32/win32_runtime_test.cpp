@@ -1,6 +1,10 @@
 #include "launch/launch_action.hpp"
 #include "launch/launch_settings.hpp"
 #include "runtime/runtime.hpp"
+#include "runtime/system_text.hpp"
+#include "runtime/utf.hpp"
+#include "runtime/win32/last_error.hpp"
+#include "tests/fakes.hpp"
 
 #include <gtest/gtest.h>
 
@@ -117,11 +121,34 @@ TEST_F(Win32RuntimeTest, StartsTheCheckedFileWithTheExactCommandLineMinimized)
     EXPECT_EQ(report.showState, 2);
 }
 
-TEST_F(Win32RuntimeTest, PassesALongCommandLineWhole)
+// Windows takes a command line of at most 32,766 characters (with error 206
+// beyond) and Wine cuts a longer one short; the launcher refuses it first.
+TEST_F(Win32RuntimeTest, PassesTheLongestCommandLineWholeAndRefusesALongerOne)
 {
-    const Text commandLine = ServerCommandLine(server_, u"m", Text(30000, u'ж'));
-    const ProbeReport report = Collect(SystemRuntime().Shell(server_, commandLine, kMinimizedFocus));
-    EXPECT_EQ(report.commandLine, commandLine);
+    const auto line = [&](std::size_t padding) {
+        return ServerCommandLine(server_, u"m", Text(padding, u'ж') + u" -port 28000");
+    };
+    const std::size_t padding = kMaxWindowsCommandLine - line(0).size();
+    const Text longest = line(padding);
+    ASSERT_EQ(longest.size(), 32766u);
+
+    const Text refusedReport = root_ + u"\\refused";
+    SetEnvironmentVariableW(L"DSS_PROBE_REPORT", Wide(refusedReport).c_str());
+    try {
+        SystemRuntime().Shell(server_, line(padding + 1), kMinimizedFocus);
+        ADD_FAILURE() << "started";
+    } catch (const RuntimeError& error) {
+        EXPECT_EQ(error.Code(), ERROR_FILENAME_EXCED_RANGE);
+        EXPECT_EQ(error.Subject(), server_);
+        EXPECT_NE(error.Reason().find(u"32767"), Text::npos) << ToUtf8(error.Reason());
+    }
+    SetEnvironmentVariableW(L"DSS_PROBE_REPORT", Wide(report_).c_str());
+
+    const ProbeReport report = Collect(SystemRuntime().Shell(server_, longest, kMinimizedFocus));
+    EXPECT_EQ(report.commandLine, longest);
+    // By now a server started with the longer line would have reported too.
+    EXPECT_EQ(GetFileAttributesW(Wide(refusedReport).c_str()), INVALID_FILE_ATTRIBUTES);
+    DeleteFileW(Wide(refusedReport).c_str());
 }
 
 TEST_F(Win32RuntimeTest, NeverSearchesForABareName)
@@ -147,6 +174,11 @@ TEST_F(Win32RuntimeTest, ReportsWhatCannotBeStartedWithTheSystemsReason)
             EXPECT_EQ(error.Subject(), program);
             EXPECT_NE(error.Code(), 0);
             EXPECT_FALSE(error.Reason().empty());
+            // The system's text for a foreign file names it with an insert.
+            EXPECT_EQ(error.Reason().find(u"%1"), Text::npos) << ToUtf8(error.Reason());
+            if (program == text) {
+                EXPECT_NE(error.Reason().find(text), Text::npos) << ToUtf8(error.Reason());
+            }
         }
     }
     EXPECT_EQ(GetFileAttributesW(Wide(report_).c_str()), INVALID_FILE_ATTRIBUTES);
@@ -268,6 +300,58 @@ TEST_F(Win32RuntimeTest, ExaminesFilesAsTheyAre)
     EXPECT_FALSE(FileExists(runtime, folder_ + u"\\missing.exe"));
     EXPECT_FALSE(FileExists(runtime, server_ + Text(1, u'\0') + u"x"));
     EXPECT_THROW(runtime.GetAttr(folder_ + u"\\missing.exe"), RuntimeError);
+    // One pair of double quotes around the whole path, as Explorer's "Copy
+    // as path" gives it, and nothing else.
+    EXPECT_TRUE(FileExists(runtime, u"\"" + server_ + u"\""));
+    EXPECT_FALSE(FileExists(runtime, u"\"" + folder_ + u"\""));
+    for (const Text& path : {u"\"" + server_, server_ + u"\"", u"\"\"" + server_ + u"\"\"", Text(u"\"\"")}) {
+        EXPECT_FALSE(FileExists(runtime, path)) << ToUtf8(path);
+    }
+}
+
+// The system's services, except that the end of the program is only noted
+// and no message box is shown.
+class StayingSystemRuntime final : public Runtime {
+public:
+    Text AppPath() override { return SystemRuntime().AppPath(); }
+    char16_t FolderSeparator() const override { return SystemRuntime().FolderSeparator(); }
+    std::uint32_t GetAttr(const Text& path) override { return SystemRuntime().GetAttr(path); }
+    std::uint32_t Shell(const Text& program, const Text& commandLine, int showState) override
+    {
+        return started = SystemRuntime().Shell(program, commandLine, showState);
+    }
+    int MsgBox(const Text& prompt, int, const Text&) override
+    {
+        ADD_FAILURE() << ToUtf8(prompt);
+        return kOkPressed;
+    }
+    void End() override { ended = true; }
+
+    std::uint32_t started = 0;
+    bool ended = false;
+};
+
+TEST_F(Win32RuntimeTest, LaunchesAPathInDoubleQuotesWithTheLineAsTyped)
+{
+    StayingSystemRuntime runtime;
+    testing::FakeFields fields;
+    const Text quoted = u"\"" + server_ + u"\"";
+    fields.texts[SettingField::ExecutablePath] = quoted;
+    fields.texts[SettingField::OtherArguments] = u"-port 28000";
+    LaunchServer(runtime, fields);
+    ASSERT_TRUE(runtime.ended);
+    const ProbeReport report = Collect(runtime.started);
+    EXPECT_EQ(report.self, server_);
+    EXPECT_EQ(report.commandLine, quoted + u" -dedicated -mission base/data/missions/bedroom.mis -port 28000");
+}
+
+TEST(Win32Runtime, FillsTheFirstInsertOfASystemMessage)
+{
+    const Text path = u"C:\\100% Games\\readme.txt";
+    EXPECT_EQ(FillFirstInsert(u"%1 is not a valid Win32 application.", path),
+              path + u" is not a valid Win32 application.");
+    EXPECT_EQ(FillFirstInsert(u"Put %2 (serial %3!lu!) in %1!s!: %10 %% %%1 %.%", path),
+              u"Put %2 (serial %3!lu!) in " + path + u": %10 %% %%1 %.%");
 }
 
 TEST(Win32Runtime, AppPathIsTheFolderOfTheRunningProgram)

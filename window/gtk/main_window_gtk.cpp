@@ -5,6 +5,7 @@
 #include "runtime/system_text.hpp"
 #include "runtime/utf.hpp"
 #include "window/gtk/gobject_guards.hpp"
+#include "window/gtk/unlimited_entry_buffer.hpp"
 #include "window/layout.hpp"
 
 #include <gtk/gtk.h>
@@ -15,6 +16,7 @@
 #include <cstddef>
 #include <cstdio>
 #include <cstdlib>
+#include <map>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -142,6 +144,7 @@ private:
     static void OnRealize(GtkWidget* widget, gpointer self) noexcept;
     static gboolean OnKeyPress(GtkWidget* widget, GdkEventKey* event, gpointer self) noexcept;
     static void OnClicked(GtkButton* button, gpointer self) noexcept;
+    static void OnFieldChanged(GtkEditable* field, gpointer self) noexcept;
     static void OnDestroy(GtkWidget* widget, gpointer self) noexcept;
 
     Runtime& runtime_;
@@ -151,6 +154,11 @@ private:
     int dpi_;
     // Owned by the window; in the order of the table.
     std::array<GtkWidget*, kControls.size()> controls_{};
+    // The text last put into a field, for as long as the field is not
+    // changed. A name from the system may hold bytes that are not UTF-8,
+    // which a GTK field cannot: it shows them as U+FFFD, and the name itself
+    // is kept here. Once the field changes, its own text counts.
+    std::map<GtkWidget*, Text> exactTexts_;
     bool destroyed_ = false;
 };
 
@@ -205,7 +213,8 @@ MainWindow::~MainWindow()
 
 Text MainWindow::GetText(SettingField field)
 {
-    return FromUtf8(gtk_entry_get_text(Field(field)));
+    const auto exact = exactTexts_.find(GTK_WIDGET(Field(field)));
+    return exact != exactTexts_.end() ? exact->second : FromUtf8(gtk_entry_get_text(Field(field)));
 }
 
 void MainWindow::SetText(SettingField field, const Text& text)
@@ -213,6 +222,8 @@ void MainWindow::SetText(SettingField field, const Text& text)
     // GTK would keep only what comes before a null character.
     RejectEmbeddedNull(u"The text could not be put into the field.", text, EINVAL);
     gtk_entry_set_text(Field(field), ToUtf8(text).c_str());
+    // After the change, which forgets the text kept before.
+    exactTexts_[GTK_WIDGET(Field(field))] = text;
 }
 
 void MainWindow::Show()
@@ -277,12 +288,14 @@ GtkWidget* MainWindow::CreateControl(const ControlDescription& control)
         return label;
     }
     case ControlKind::TextField: {
-        GtkWidget* entry = gtk_entry_new();
+        // No length limit: GTK's own store would cut a long text short.
+        const gtk::ObjectPtr<GtkEntryBuffer> buffer(gtk::NewUnlimitedEntryBuffer());
+        GtkWidget* entry = gtk_entry_new_with_buffer(buffer.get());
         GtkEntry* field = GTK_ENTRY(entry);
         gtk_entry_set_text(field, text.c_str());
-        gtk_entry_set_max_length(field, 0); // no limit
         // Enter in a field presses nothing: the window has no default button.
         gtk_entry_set_activates_default(field, FALSE);
+        g_signal_connect(entry, "changed", G_CALLBACK(OnFieldChanged), this);
         return entry;
     }
     case ControlKind::PushButton: {
@@ -360,6 +373,11 @@ gboolean MainWindow::OnKeyPress(GtkWidget* /*widget*/, GdkEventKey* event, gpoin
 void MainWindow::OnClicked(GtkButton* /*button*/, gpointer self) noexcept
 {
     static_cast<MainWindow*>(self)->Launch();
+}
+
+void MainWindow::OnFieldChanged(GtkEditable* field, gpointer self) noexcept
+{
+    static_cast<MainWindow*>(self)->exactTexts_.erase(GTK_WIDGET(field));
 }
 
 void MainWindow::OnDestroy(GtkWidget* /*widget*/, gpointer self) noexcept

@@ -5,8 +5,6 @@
 #include "runtime/win32/last_error.hpp"
 #include "window/main_window.hpp"
 
-#include <commctrl.h>
-
 #include <algorithm>
 #include <cstdlib>
 #include <string>
@@ -109,7 +107,8 @@ ControlClass ClassOf(ControlKind kind)
     case ControlKind::TextField:
         return {L"Edit", WS_TABSTOP | ES_LEFT | ES_AUTOHSCROLL, WS_EX_CLIENTEDGE};
     case ControlKind::PushButton:
-        // Never BS_DEFPUSHBUTTON: Enter in a field must not press it.
+        // Not BS_DEFPUSHBUTTON: Enter in a field must not press it. The
+        // button has that style only while it has the focus.
         return {L"Button", WS_TABSTOP | BS_PUSHBUTTON, 0};
     }
     std::abort();
@@ -135,6 +134,23 @@ std::vector<ControlId> StackingOrder()
         }
     }
     return order;
+}
+
+// The dialog manager presses the focused push button on Enter only while it
+// has the default style (DLGC_DEFPUSHBUTTON), and moves that style only in
+// its own Tab handling, not when a click or the end of a message box moves
+// the focus. So the button takes the style with the focus and gives it up
+// with the focus, however the focus moves. The class's own procedure is
+// kept in the button's GWLP_USERDATA, which the class leaves to the
+// application.
+LRESULT CALLBACK DefaultWhileFocused(HWND button, UINT message, WPARAM wParam, LPARAM lParam) noexcept
+{
+    const auto classProcedure = reinterpret_cast<WNDPROC>(GetWindowLongPtrW(button, GWLP_USERDATA));
+    const LRESULT result = CallWindowProcW(classProcedure, button, message, wParam, lParam);
+    if (message == WM_SETFOCUS || message == WM_KILLFOCUS) {
+        SendMessageW(button, BM_SETSTYLE, message == WM_SETFOCUS ? BS_DEFPUSHBUTTON : BS_PUSHBUTTON, TRUE);
+    }
+    return result;
 }
 
 LOGFONTW WindowFont(int dpi)
@@ -165,10 +181,7 @@ void MainWindow::Create()
 {
     constexpr char16_t kAction[] = u"The window could not be created.";
     const HINSTANCE instance = GetModuleHandleW(nullptr);
-    // Registers the common controls' versions of Edit, Static and Button
-    // where the manifest asks for them.
-    const INITCOMMONCONTROLSEX commonControls{sizeof(commonControls), ICC_STANDARD_CLASSES};
-    InitCommonControlsEx(&commonControls);
+    commonControls_ = LoadCommonControls();
 
     WNDCLASSEXW windowClass{};
     windowClass.cbSize = sizeof(windowClass);
@@ -215,6 +228,10 @@ void MainWindow::CreateControls()
         if (description.kind == ControlKind::TextField) {
             // 0 lifts the limit on what the user may type to the largest there is.
             SendMessageW(control, EM_SETLIMITTEXT, 0, 0);
+        }
+        if (description.kind == ControlKind::PushButton) {
+            SetWindowLongPtrW(control, GWLP_USERDATA, GetWindowLongPtrW(control, GWLP_WNDPROC));
+            SetWindowLongPtrW(control, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(DefaultWhileFocused));
         }
     }
     HWND above = HWND_TOP;

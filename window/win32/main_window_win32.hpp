@@ -3,6 +3,7 @@
 #include "launch/launch_settings.hpp"
 #include "runtime/runtime.hpp"
 #include "window/layout.hpp"
+#include "window/win32/common_controls.hpp"
 
 #include <windows.h>
 
@@ -62,6 +63,9 @@ private:
     void KeepLabelOffItsField(HDC dc, HWND label) const;
 
     Runtime& runtime_;
+    // Freed only after the destructor has destroyed the window: the controls
+    // are of its classes.
+    UniqueModule commonControls_;
     HWND window_ = nullptr;
     std::array<HWND, layout::kControls.size()> controls_{};
     UniqueGdiObject<HFONT> font_;

@@ -1,0 +1,202 @@
+// The launcher takes no DLL from its own folder or from the working folder.
+// Both hold DLLs named like those it loads once it runs, each recording who
+// loaded it (planted_dll.cpp). The names come from WINEDLLOVERRIDES, which
+// tells Wine to prefer such DLLs to its own, as Windows does for every DLL
+// outside its KnownDLLs list (CMakeLists.txt says which names and why).
+// The launcher must still work, with the common controls its manifest asks
+// for.
+#include "launch/texts.hpp"
+#include "window/layout.hpp"
+#include "window/win32/main_window_win32.hpp"
+
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <tlhelp32.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cwctype>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <memory>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace dss::win32 {
+namespace {
+
+namespace fs = std::filesystem;
+using namespace std::chrono_literals;
+
+constexpr wchar_t kLauncher[] = L"DedicatedServerStarter.exe";
+// In the name of the side-by-side store's folder for Common Controls 6, after
+// the processor ("x86", "amd64").
+constexpr wchar_t kCommonControls6[] = L"_microsoft.windows.common-controls_6595b64144ccf1df_6.";
+
+// The DLLs that WINEDLLOVERRIDES ("a,b=n,b") tells Wine to take from a
+// folder first. Wine reads it from the environment it was started in, not
+// from what a Windows program passes to its child.
+std::vector<std::wstring> PreferredNativeDlls()
+{
+    wchar_t value[1024] = {};
+    const DWORD length = GetEnvironmentVariableW(L"WINEDLLOVERRIDES", value, 1024);
+    const std::wstring overrides(value, length < 1024 ? length : 0);
+    const std::size_t equals = overrides.find(L'=');
+    if (equals == std::wstring::npos || overrides.substr(equals) != L"=n,b") {
+        return {};
+    }
+    std::vector<std::wstring> names;
+    for (std::size_t start = 0; start < equals;) {
+        const std::size_t end = std::min(overrides.find(L',', start), equals);
+        names.push_back(overrides.substr(start, end - start));
+        start = end + 1;
+    }
+    return names;
+}
+
+struct HandleCloser {
+    void operator()(HANDLE handle) const noexcept { CloseHandle(handle); }
+};
+using UniqueHandle = std::unique_ptr<void, HandleCloser>;
+
+struct WindowSearch {
+    DWORD processId;
+    HWND found;
+};
+
+// An EnumWindows callback: WINAPI, which a lambda cannot be on 32-bit x86.
+BOOL CALLBACK MatchLauncherWindow(HWND window, LPARAM data)
+{
+    auto& search = *reinterpret_cast<WindowSearch*>(data);
+    DWORD owner = 0;
+    GetWindowThreadProcessId(window, &owner);
+    wchar_t title[256] = {};
+    GetWindowTextW(window, title, 256);
+    const std::u16string_view caption = texts::kProgramTitle;
+    if (owner == search.processId && IsWindowVisible(window) && std::wstring(caption.begin(), caption.end()) == title) {
+        search.found = window;
+        return FALSE;
+    }
+    return TRUE;
+}
+
+// Where process `processId` has loaded comctl32 from, once for each copy.
+std::vector<fs::path> CommonControlsIn(DWORD processId)
+{
+    std::vector<fs::path> paths;
+    const HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPMODULE, processId);
+    if (snapshot == INVALID_HANDLE_VALUE) {
+        ADD_FAILURE() << "no module list, error " << GetLastError();
+        return paths;
+    }
+    const UniqueHandle closer(snapshot);
+    MODULEENTRY32W module{};
+    module.dwSize = sizeof(module);
+    for (BOOL more = Module32FirstW(snapshot, &module); more; more = Module32NextW(snapshot, &module)) {
+        if (_wcsicmp(module.szModule, L"comctl32.dll") == 0) {
+            paths.emplace_back(module.szExePath);
+        }
+    }
+    return paths;
+}
+
+// The programs that loaded a planted DLL, one a line, in UTF-16.
+std::wstring LoadedBy(const fs::path& dll)
+{
+    std::ifstream in(fs::path(dll).concat(L".loaded"), std::ios::binary);
+    const std::string bytes{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    std::wstring lines(bytes.size() / sizeof(wchar_t), L'\0');
+    std::copy_n(bytes.data(), lines.size() * sizeof(wchar_t), reinterpret_cast<char*>(lines.data()));
+    return lines;
+}
+
+class PlantedDlls : public ::testing::Test {
+protected:
+    void TearDown() override
+    {
+        if (process_ && WaitForSingleObject(process_.get(), 0) == WAIT_TIMEOUT) {
+            TerminateProcess(process_.get(), 99);
+            WaitForSingleObject(process_.get(), 10000);
+        }
+        std::error_code ignored;
+        fs::remove_all(root_, ignored);
+    }
+
+    fs::path root_ = fs::temp_directory_path() / ("dss-planted-" + std::to_string(GetCurrentProcessId()));
+    UniqueHandle process_;
+};
+
+TEST_F(PlantedDlls, TheLauncherLoadsNoneOfThemAndStillStartsTheServer)
+{
+    wchar_t self[MAX_PATH] = {};
+    GetModuleFileNameW(nullptr, self, MAX_PATH);
+    const fs::path bin = fs::path(self).parent_path();
+    const fs::path game = root_ / L"game";
+    const fs::path work = root_ / L"work";
+    const fs::path launcher = game / kLauncher;
+    const fs::path report = root_ / L"probe-report";
+    fs::create_directories(game);
+    fs::create_directories(work);
+    fs::copy_file(bin / kLauncher, launcher);
+    const std::u16string_view server = texts::kGameExecutable;
+    fs::copy_file(bin / L"probe.exe", game / std::wstring(server.begin(), server.end()));
+    const std::vector<std::wstring> planted = PreferredNativeDlls();
+    ASSERT_FALSE(planted.empty()) << "no WINEDLLOVERRIDES=<names>=n,b";
+    for (const std::wstring& name : planted) {
+        for (const fs::path& folder : {game, work}) {
+            fs::copy_file(bin / L"planted.dll", folder / (name + L".dll"));
+        }
+    }
+    SetEnvironmentVariableW(L"DSS_PROBE_REPORT", report.c_str());
+
+    std::wstring commandLine = L"\"" + launcher.wstring() + L"\"";
+    STARTUPINFOW startup{};
+    startup.cb = sizeof(startup);
+    PROCESS_INFORMATION started{};
+    ASSERT_TRUE(CreateProcessW(launcher.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                               work.c_str(), &startup, &started));
+    process_.reset(started.hProcess);
+    const UniqueHandle thread(started.hThread);
+    WindowSearch search{started.dwProcessId, nullptr};
+    for (int tries = 0; !search.found && tries < 1500; ++tries) {
+        std::this_thread::sleep_for(20ms);
+        EnumWindows(MatchLauncherWindow, reinterpret_cast<LPARAM>(&search));
+    }
+    ASSERT_NE(search.found, nullptr) << "the launcher showed no window";
+    // Version 6, as the manifest asks: from the side-by-side store, in the
+    // folder of that assembly. (Wine's DllGetVersion says 5.81 for both.)
+    const std::vector<fs::path> commonControls = CommonControlsIn(started.dwProcessId);
+    ASSERT_EQ(commonControls.size(), 1u);
+    std::wstring store = commonControls[0].parent_path().filename().wstring();
+    std::transform(store.begin(), store.end(), store.begin(), towlower);
+    EXPECT_NE(store.find(kCommonControls6), std::wstring::npos) << commonControls[0].string();
+
+    // The preset names the stand-in server beside the launcher.
+    const HWND button = GetDlgItem(search.found, ControlIdentifier(layout::ControlId::Command1));
+    PostMessageW(search.found, WM_COMMAND, MAKEWPARAM(ControlIdentifier(layout::ControlId::Command1), BN_CLICKED),
+                 reinterpret_cast<LPARAM>(button));
+    ASSERT_EQ(WaitForSingleObject(process_.get(), 30000), WAIT_OBJECT_0) << "the launcher stayed";
+    DWORD status = 1;
+    GetExitCodeProcess(process_.get(), &status);
+    EXPECT_EQ(status, 0u);
+    for (int tries = 0; !fs::exists(report) && tries < 1500; ++tries) {
+        std::this_thread::sleep_for(20ms);
+    }
+    EXPECT_TRUE(fs::exists(report)) << "the server did not start";
+
+    // The server, started from the same folder, is the game's own business.
+    for (const std::wstring& name : planted) {
+        for (const fs::path& folder : {game, work}) {
+            const fs::path dll = folder / (name + L".dll");
+            EXPECT_EQ(LoadedBy(dll).find(launcher.filename().wstring()), std::wstring::npos)
+                << dll.string() << " was loaded into the launcher";
+        }
+    }
+}
+
+} // namespace
+} // namespace dss::win32

@@ -1,0 +1,32 @@
+#include "window/win32/common_controls.hpp"
+
+#include "runtime/win32/last_error.hpp"
+
+#include <commctrl.h>
+
+namespace dss::win32 {
+
+UniqueModule LoadCommonControls()
+{
+    constexpr char16_t kAction[] = u"The common controls could not be loaded.";
+    // The manifest's activation context turns the bare name into version 6
+    // from the side-by-side store.
+    UniqueModule module(LoadLibraryW(L"comctl32.dll"));
+    if (!module) {
+        ThrowLastError(kAction, u"comctl32.dll");
+    }
+    using InitCommonControlsExFunction = BOOL(WINAPI*)(const INITCOMMONCONTROLSEX*);
+    // Through void (*)(), which -Wcast-function-type accepts for any type.
+    const auto initCommonControlsEx = reinterpret_cast<InitCommonControlsExFunction>(
+        reinterpret_cast<void (*)()>(GetProcAddress(module.get(), "InitCommonControlsEx")));
+    if (!initCommonControlsEx) {
+        ThrowLastError(kAction, u"InitCommonControlsEx");
+    }
+    // Not checked: a class it could not register fails, and is reported,
+    // when the control is created.
+    const INITCOMMONCONTROLSEX classes{sizeof(classes), ICC_STANDARD_CLASSES};
+    initCommonControlsEx(&classes);
+    return module;
+}
+
+} // namespace dss::win32
