@@ -19,13 +19,15 @@ bool FileExists(Runtime& runtime, const Text& FileName) noexcept
 
 void LaunchServer(Runtime& runtime, FieldTexts& fields)
 {
-    // The path that passed the check is the program started, and the same
-    // text begins the command line the server sees.
-    const Text path = fields.GetText(SettingField::ExecutablePath);
-    if (FileExists(runtime, path) == true) {
-        const Text map = fields.GetText(SettingField::Map);
-        const Text otherArguments = fields.GetText(SettingField::OtherArguments);
-        runtime.Shell(path, ServerCommandLine(path, map, otherArguments), kMinimizedFocus);
+    const Text checked = fields.GetText(SettingField::ExecutablePath);
+    if (FileExists(runtime, checked) == true) {
+        LaunchSettings settings = ReadLaunchSettings(fields);
+        // The path that passed the check is the program started, and the
+        // same text begins the command line the server sees: a path field
+        // that reads differently now must not start a file never checked.
+        settings.executablePath = checked;
+        runtime.Shell(checked, ServerCommandLine(settings.executablePath, settings.map, settings.otherArguments),
+                      kMinimizedFocus);
         runtime.End();
     } else {
         runtime.MsgBox(texts::kInvalidPathPrompt, kCritical | kOkOnly, texts::kInvalidPathTitle);

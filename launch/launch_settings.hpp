@@ -32,6 +32,7 @@ struct LaunchSettings {
     Text otherArguments;
 };
 
+// Reads the three fields afresh, in this order: path, map, other arguments.
 LaunchSettings ReadLaunchSettings(FieldTexts& fields);
 
 // Presets the executable path to the game executable in the launcher's own

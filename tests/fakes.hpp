@@ -78,7 +78,13 @@ public:
                                        {SettingField::Map, u"base/data/missions/bedroom.mis"},
                                        {SettingField::OtherArguments, u""}};
 
-    Text GetText(SettingField field) override { return texts.at(field); }
+    std::vector<SettingField> reads;
+
+    Text GetText(SettingField field) override
+    {
+        reads.push_back(field);
+        return texts.at(field);
+    }
     void SetText(SettingField field, const Text& text) override { texts.at(field) = text; }
 };
 

@@ -72,6 +72,30 @@ TEST_F(LaunchServerTest, StartsTheCheckedServerMinimizedThenEnds)
     EXPECT_TRUE(runtime.boxes.empty());
 }
 
+TEST_F(LaunchServerTest, ReadsTheFieldsAgainButStartsThePathThatPassedTheCheck)
+{
+    // A path field that reads differently once checked.
+    struct ChangingPath : FakeFields {
+        Text GetText(SettingField field) override
+        {
+            const Text text = FakeFields::GetText(field);
+            if (field == SettingField::ExecutablePath) {
+                texts[field] = u"D:\\Unchecked.exe";
+            }
+            return text;
+        }
+    } changing;
+    changing.texts[SettingField::ExecutablePath] = kServer;
+    LaunchServer(runtime, changing);
+
+    using enum SettingField;
+    EXPECT_EQ(changing.reads, (std::vector<SettingField>{ExecutablePath, ExecutablePath, Map, OtherArguments}));
+    EXPECT_EQ(runtime.calls, (std::vector<std::string>{"GetAttr", "Shell", "End"}));
+    ASSERT_EQ(runtime.shells.size(), 1u);
+    EXPECT_EQ(runtime.shells[0].program, kServer);
+    EXPECT_EQ(runtime.shells[0].commandLine, Text(kServer) + u" -dedicated -mission base/data/missions/bedroom.mis ");
+}
+
 TEST_F(LaunchServerTest, RefusesAFolderAnEmptyPathAndAMissingFile)
 {
     for (const Text path : {u"D:\\Games\\Quarnvale", u"", u"D:\\Games\\Quarnvale\\Missing.exe"}) {

@@ -1,5 +1,7 @@
 #include "runtime/posix/message_box.hpp"
 #include "runtime/posix/shell_words.hpp"
+#include "runtime/posix/windows_words.hpp"
+#include "runtime/posix/wine_command_line.hpp"
 #include "runtime/runtime.hpp"
 #include "runtime/system_text.hpp"
 #include "runtime/utf.hpp"
@@ -56,10 +58,16 @@ private:
     posix_spawnattr_t attributes_;
 };
 
-// The words after the program. Quotes and backslashes group them; nothing
-// is expanded, so no field can run a command.
-std::vector<std::string> ArgumentWords(const Text& program, const std::string& arguments)
+// The words after the program. A Windows program will read its command
+// line by Windows' rules, so that is how its words are found; Wine then
+// rebuilds from them a command line that the program splits back into the
+// same words. For a Linux program quotes and backslashes group words as in
+// a shell. Nothing is expanded, so no field can run a command.
+std::vector<std::string> ArgumentWords(const Text& program, bool windowsProgram, const std::string& arguments)
 {
+    if (windowsProgram) {
+        return SplitWindowsWords(arguments);
+    }
     try {
         return SplitShellWords(arguments);
     } catch (const std::invalid_argument& error) {
@@ -86,13 +94,23 @@ private:
 };
 
 // True when `path` is a regular file that begins with "MZ", the header of
-// DOS and Windows programs.
+// DOS and Windows programs. Anything else is never opened: opening a FIFO
+// wakes a writer waiting on it, whose data is then lost, and opening a
+// device can act on it (a serial port resets the board behind it, a tape
+// rewinds).
 bool IsWindowsProgram(const std::string& path)
 {
-    // Non-blocking, so that opening a FIFO cannot stall the launcher.
-    const FileDescriptor file(open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK));
+    // O_PATH names the file without opening it, so it can be examined first.
+    const FileDescriptor named(open(path.c_str(), O_PATH | O_CLOEXEC));
     struct stat status {};
-    if (file.get() < 0 || fstat(file.get(), &status) != 0 || !S_ISREG(status.st_mode)) {
+    if (named.get() < 0 || fstat(named.get(), &status) != 0 || !S_ISREG(status.st_mode)) {
+        return false;
+    }
+    // Reopened through the descriptor, not the name: this is the file just
+    // seen to be regular, even if the name has since been given to another.
+    const std::string self = "/proc/self/fd/" + std::to_string(named.get());
+    const FileDescriptor file(open(self.c_str(), O_RDONLY | O_CLOEXEC));
+    if (file.get() < 0) {
         return false;
     }
     char header[2] = {};
@@ -183,8 +201,15 @@ public:
         RejectEmbeddedNull(kStartAction, commandLine, EINVAL);
 
         const std::string path = ToSystemBytes(program);
-        std::vector<std::string> words =
-            ArgumentWords(program, ToSystemBytes(std::u16string_view(commandLine).substr(program.size())));
+        // Directly or through a binfmt handler, a Windows program runs under Wine.
+        const bool runsUnderWine = IsWindowsProgram(path);
+        std::vector<std::string> words = ArgumentWords(program, runsUnderWine,
+            ToSystemBytes(std::u16string_view(commandLine).substr(program.size())));
+        if (runsUnderWine) {
+            // Wine would refuse it after the launcher has ended, and nothing
+            // would run.
+            RejectOverlongCommandLine(kStartAction, program, WineCommandLineLength(path, words), E2BIG);
+        }
         std::vector<char*> argv;
         argv.reserve(words.size() + 3);
         argv.push_back(const_cast<char*>(path.c_str()));
@@ -199,7 +224,7 @@ public:
         int result = Spawn(pid, path, argv, false);
         // A Windows program that Linux itself cannot run (no binfmt handler
         // for it: ENOEXEC; no execute bit: EACCES) runs through Wine.
-        if ((result == ENOEXEC || result == EACCES) && IsWindowsProgram(path)) {
+        if ((result == ENOEXEC || result == EACCES) && runsUnderWine) {
             const std::string wine = WineCommand();
             // Wine reads a first word "--help" or "--version" as its own option.
             const std::string windowsProgram = path.starts_with('-') ? "./" + path : path;

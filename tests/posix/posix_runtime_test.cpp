@@ -8,12 +8,15 @@
 #include <cerrno>
 #include <chrono>
 #include <cstdlib>
+#include <fcntl.h>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <poll.h>
 #include <sstream>
 #include <string>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
@@ -171,11 +174,6 @@ TEST_F(PosixRuntimeTest, ReportsWhatCannotBeStartedWithTheSystemsReason)
     EXPECT_EQ(failure(script, u" -dedicated -mission m "), EACCES);
     EXPECT_EQ(failure(folder_ / "missing", u" -dedicated -mission m "), ENOENT);
     EXPECT_EQ(failure(server_, u" -dedicated -mission \"unbalanced"), EINVAL);
-    // Not a regular file: refused, and never opened in a way that could wait
-    // for a writer.
-    const fs::path fifo = folder_ / "fifo";
-    ASSERT_EQ(mkfifo(fifo.c_str(), 0700), 0);
-    EXPECT_EQ(failure(fifo, u" -dedicated -mission m "), EACCES);
     // A single argument longer than the kernel takes (MAX_ARG_STRLEN, 128 KiB).
     EXPECT_EQ(failure(server_, u" -dedicated -mission " + Text(200000, u'x')), E2BIG);
     {
@@ -201,6 +199,54 @@ TEST_F(PosixRuntimeTest, ReportsWhatCannotBeStartedWithTheSystemsReason)
         EXPECT_EQ(failure(server_, u" -dedicated -mission m "), ETXTBSY);
     }
     EXPECT_FALSE(fs::exists(report_));
+}
+
+// Opening a FIFO wakes a writer that waits for a reader, and its data is
+// then lost; a device may act on being opened. Such a file is never opened.
+TEST_F(PosixRuntimeTest, LeavesAFifoAndItsWaitingWriterAlone)
+{
+    const fs::path fifo = folder_ / "fifo";
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0700), 0);
+    const pid_t writer = fork();
+    ASSERT_NE(writer, -1);
+    if (writer == 0) {
+        const int fd = open(fifo.c_str(), O_WRONLY); // waits for a reader
+        _exit(fd >= 0 && write(fd, "data", 4) == 4 ? 0 : 1);
+    }
+    // The kernel shows a task's system call while it sleeps in one, and
+    // "running" from the moment it is woken.
+    const std::string syscallFile = "/proc/" + std::to_string(writer) + "/syscall";
+    const auto waitingInOpen = [&syscallFile] {
+        std::string call;
+        std::getline(std::ifstream(syscallFile), call);
+        return call.starts_with(std::to_string(SYS_openat) + ' ');
+    };
+    for (int i = 0; i < 1000 && !waitingInOpen(); ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    ASSERT_TRUE(waitingInOpen());
+
+    const Text program = FromUtf8(fifo.string());
+    try {
+        SystemRuntime().Shell(program, program + u" -dedicated -mission m ", kMinimizedFocus);
+        ADD_FAILURE() << "a FIFO started";
+    } catch (const RuntimeError& error) {
+        EXPECT_EQ(error.Code(), EACCES);
+    }
+    EXPECT_TRUE(waitingInOpen()) << "the writer was woken";
+
+    // Not blocking: with the writer gone, nothing would ever come.
+    const int reader = open(fifo.c_str(), O_RDONLY | O_NONBLOCK);
+    ASSERT_GE(reader, 0);
+    pollfd ready{reader, POLLIN, 0};
+    char data[8] = {};
+    EXPECT_EQ(poll(&ready, 1, 10000), 1);
+    EXPECT_EQ(read(reader, data, sizeof data), 4);
+    close(reader);
+    EXPECT_EQ(std::string(data), "data");
+    int status = 0;
+    ASSERT_EQ(waitpid(writer, &status, 0), writer);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "writer status " << status;
 }
 
 TEST_F(PosixRuntimeTest, ExaminesFilesAsTheyAre)

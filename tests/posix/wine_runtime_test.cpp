@@ -2,6 +2,7 @@
 // probe (cross-compiled by the build) under a Wine prefix of the build's own.
 #include "launch/launch_settings.hpp"
 #include "runtime/runtime.hpp"
+#include "runtime/system_text.hpp"
 #include "runtime/utf.hpp"
 
 #include <gtest/gtest.h>
@@ -89,6 +90,10 @@ std::optional<std::string> WineOnPath()
 struct ProbeReport {
     std::string self;
     std::string commandLine;
+    // With DSS_PROBE_SPLIT: the words Windows finds in the probe's command
+    // line, and in that text.
+    std::vector<std::string> argv;
+    std::vector<std::string> split;
 };
 
 // The probe in a folder whose name has spaces and non-ASCII letters, and a
@@ -143,11 +148,23 @@ protected:
         for (std::size_t start = 0, end; (end = all.find(u'\0', start)) != std::u16string::npos; start = end + 1) {
             fields.push_back(ToUtf8(all.substr(start, end - start)));
         }
-        if (fields.size() != 3) {
+        ProbeReport report;
+        if (fields.size() < 3) {
             ADD_FAILURE() << "no complete report from the probe";
-            return {};
+            return report;
         }
-        return {fields[0], fields[2]};
+        report.self = fields[0];
+        report.commandLine = fields[2];
+        std::size_t next = 3;
+        for (std::vector<std::string>* words : {&report.argv, &report.split}) {
+            if (next < fields.size()) {
+                const std::size_t count = std::stoul(fields[next++]);
+                for (std::size_t i = 0; i < count && next < fields.size(); ++i) {
+                    words->push_back(fields[next++]);
+                }
+            }
+        }
+        return report;
     }
 
     // What the probe needs to run under Wine and report, whatever the
@@ -170,13 +187,11 @@ protected:
     std::list<ScopedVariable> environment_;
 };
 
-// How Wine builds the Windows command line from its arguments (measured with
-// Wine 8): the program as its Windows path, always in double quotes; then
-// each word, in double quotes when it is empty or holds a space or tab. A
-// double quotation mark becomes \", and backslashes are doubled where they
-// precede one (or the closing quote); all other backslashes stay single.
-// Programs that split their command line the usual way get the words back.
-TEST_F(WineRuntimeTest, StartsAWindowsProgramThroughWineWithTheExpectedCommandLine)
+// Wine rebuilds a command line from the words (runtime/posix/
+// wine_command_line.cpp tells how) that programs split back into the same
+// words, so a Windows program sees the words that Windows finds in the
+// composed command line: backslashes and apostrophes as typed.
+TEST_F(WineRuntimeTest, AWindowsProgramGetsTheWordsWindowsFindsInItsCommandLine)
 {
     if (!WineOnPath()) {
         GTEST_SKIP() << "Wine is not installed";
@@ -184,16 +199,49 @@ TEST_F(WineRuntimeTest, StartsAWindowsProgramThroughWineWithTheExpectedCommandLi
     // With an execute bit Linux reads the file and knows no such format (ENOEXEC).
     fs::permissions(server_, fs::perms::owner_all);
     UseWine(std::nullopt);
-    const Text map = u"missions/Карта 地図.mis";
-    const Text arguments = uR"(-name "Friday  Night" 'say "hi"' 'C:\My Games\' '' %PATH% 'x\"y' tr\\)";
-    const std::uint32_t pid =
-        SystemRuntime().Shell(Server(), ServerCommandLine(Server(), map, arguments), kMinimizedFocus);
-    const ProbeReport report = Collect(pid);
+    const Text map = u"missions/Bob's Room Карта 地図.mis";
+    const Text arguments = uR"(-config C:\Games\x.cfg -name "Friday  Night" "say \"hi\"" "C:\My Games\\" "" %PATH% a\\\"b tr\\ 'x y')";
+    const Text commandLine = ServerCommandLine(Server(), map, arguments);
+    // Windows reads the program's own name by rules of its own; the words
+    // after it are compared.
+    environment_.emplace_back("DSS_PROBE_SPLIT", "server" + ToUtf8(commandLine.substr(Server().size())));
+    const ProbeReport report = Collect(SystemRuntime().Shell(Server(), commandLine, kMinimizedFocus));
 
     EXPECT_EQ(report.self, WindowsPath(server_)) << "not the checked file (a decoy?)";
-    EXPECT_EQ(report.commandLine,
-              "\"" + WindowsPath(server_) + "\" -dedicated -mission " + ToUtf8(map) +
-                  R"( -name "Friday  Night" "say \"hi\"" "C:\My Games\\" "" %PATH% x\\\"y tr\)");
+    ASSERT_EQ(report.split.size(), 19u);
+    EXPECT_EQ(report.split[8], R"(C:\Games\x.cfg)");
+    ASSERT_EQ(report.argv.size(), report.split.size());
+    EXPECT_EQ(report.argv[0], WindowsPath(server_));
+    EXPECT_EQ(std::vector(report.argv.begin() + 1, report.argv.end()),
+              std::vector(report.split.begin() + 1, report.split.end()));
+}
+
+// Wine 8 refuses to start a program whose command line is longer than
+// Windows takes ("command line too long") after the launcher has ended, so
+// the launcher refuses it first. Wine's length is learned from a short run.
+TEST_F(WineRuntimeTest, RefusesACommandLineLongerThanAWindowsProgramTakes)
+{
+    if (!WineOnPath()) {
+        GTEST_SKIP() << "Wine is not installed";
+    }
+    UseWine(std::nullopt);
+    // Words that Wine quotes and escapes, then a filler.
+    const Text words = uR"(-name "Friday \"Night\" 🎮" C:\Games\ "" )";
+    const auto launch = [&](std::size_t filler) {
+        fs::remove(report_);
+        const Text commandLine = ServerCommandLine(Server(), u"m", words + Text(filler, u'x'));
+        return SystemRuntime().Shell(Server(), commandLine, kMinimizedFocus);
+    };
+    const std::size_t shortest = FromUtf8(Collect(launch(1)).commandLine).size();
+    const std::size_t longest = 1 + kMaxWindowsCommandLine - shortest;
+    EXPECT_EQ(FromUtf8(Collect(launch(longest)).commandLine).size(), kMaxWindowsCommandLine);
+    try {
+        launch(longest + 1);
+        ADD_FAILURE() << "a command line longer than Windows takes was started";
+    } catch (const RuntimeError& error) {
+        EXPECT_EQ(error.Subject(), Server());
+        EXPECT_EQ(error.Code(), E2BIG);
+    }
 }
 
 // A folder whose name is Latin-1 bytes, as unzip leaves names from Windows

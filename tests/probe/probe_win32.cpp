@@ -2,11 +2,32 @@
 // line and show state it was started with in the file named by
 // DSS_PROBE_REPORT (UTF-16, fields ended by NUL), then exits. With
 // DSS_PROBE_DELAY_MS it first waits that long, so that a test can end what
-// started it and see whether the probe outlives it.
+// started it and see whether the probe outlives it. With DSS_PROBE_SPLIT it
+// also records the words Windows finds in its command line and in that
+// text (CommandLineToArgvW), each list as a count and then the words.
 #include <windows.h>
+
+#include <shellapi.h>
 
 #include <cwchar>
 #include <string>
+
+namespace {
+
+void AppendWords(std::wstring& out, const wchar_t* commandLine)
+{
+    int count = 0;
+    wchar_t** words = CommandLineToArgvW(commandLine, &count);
+    out += std::to_wstring(words ? count : -1);
+    out += L'\0';
+    for (int i = 0; words && i < count; ++i) {
+        out += words[i];
+        out += L'\0';
+    }
+    LocalFree(words);
+}
+
+} // namespace
 
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int)
 {
@@ -31,6 +52,12 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int)
     out += L'\0';
     out += GetCommandLineW();
     out += L'\0';
+    if (const DWORD size = GetEnvironmentVariableW(L"DSS_PROBE_SPLIT", nullptr, 0)) {
+        std::wstring text(size, L'\0');
+        text.resize(GetEnvironmentVariableW(L"DSS_PROBE_SPLIT", text.data(), size));
+        AppendWords(out, GetCommandLineW());
+        AppendWords(out, text.c_str());
+    }
 
     // Written aside and renamed, so a reader never sees half a report.
     const std::wstring partial = std::wstring(report) + L".partial";

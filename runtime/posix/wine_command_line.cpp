@@ -1,0 +1,82 @@
+#include "runtime/posix/wine_command_line.hpp"
+
+#include <filesystem>
+#include <string_view>
+#include <system_error>
+
+// How Wine builds the Windows command line from its arguments (measured with
+// Wine 8): the program as its Windows path, always in double quotes; then
+// each word after a space, in double quotes when it is empty or holds a
+// space or tab. A double quotation mark becomes \", and backslashes are
+// doubled where they precede one (or the closing quote); all other
+// backslashes stay single.
+namespace dss {
+namespace {
+
+// The UTF-16 characters Wine makes of a Linux name or word: one for each
+// character of UTF-8, two beyond the Basic Multilingual Plane (a four-byte
+// sequence), and one (U+FFFD) for each byte that is not UTF-8.
+std::size_t Utf16Length(std::string_view bytes)
+{
+    std::size_t length = 0;
+    for (std::size_t i = 0; i < bytes.size();) {
+        const auto lead = static_cast<unsigned char>(bytes[i]);
+        // 0: a byte that cannot begin a character.
+        const std::size_t size = lead < 0x80   ? 1
+                                 : lead < 0xC2 ? 0
+                                 : lead < 0xE0 ? 2
+                                 : lead < 0xF0 ? 3
+                                 : lead < 0xF5 ? 4
+                                               : 0;
+        bool valid = size != 0 && i + size <= bytes.size();
+        for (std::size_t k = 1; valid && k < size; ++k) {
+            valid = (static_cast<unsigned char>(bytes[i + k]) & 0xC0) == 0x80;
+        }
+        length += valid && size == 4 ? 2 : 1;
+        i += valid ? size : 1;
+    }
+    return length;
+}
+
+// Wine names the program by drive Z:, which every prefix maps to the root
+// folder, and its absolute path, with "." and ".." resolved by name.
+std::size_t WindowsPathLength(const std::string& program)
+{
+    std::error_code error;
+    std::filesystem::path absolute = std::filesystem::absolute(program, error);
+    if (error) {
+        absolute = program;
+    }
+    return 2 + Utf16Length(absolute.lexically_normal().native());
+}
+
+std::size_t QuotedWordLength(std::string_view word)
+{
+    const bool quoted = word.empty() || word.find_first_of(" \t") != std::string_view::npos;
+    std::size_t length = Utf16Length(word) + (quoted ? 2 : 0);
+    std::size_t backslashes = 0;
+    for (const char c : word) {
+        if (c == '\\') {
+            ++backslashes;
+            continue;
+        }
+        if (c == '"') {
+            length += backslashes + 1;
+        }
+        backslashes = 0;
+    }
+    return length + (quoted ? backslashes : 0);
+}
+
+} // namespace
+
+std::size_t WineCommandLineLength(const std::string& program, const std::vector<std::string>& words)
+{
+    std::size_t length = 2 + WindowsPathLength(program);
+    for (const std::string& word : words) {
+        length += 1 + QuotedWordLength(word);
+    }
+    return length;
+}
+
+} // namespace dss
