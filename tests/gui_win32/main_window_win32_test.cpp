@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cwctype>
 #include <memory>
 #include <string>
 #include <type_traits>
@@ -217,6 +218,21 @@ TEST_F(MainWindowTest, ShowsWhyNothingStartedAndKeepsEveryField)
     EXPECT_EQ(window.GetText(SettingField::ExecutablePath), kServer);
     EXPECT_EQ(window.GetText(SettingField::Map), u"base/data/missions/bedroom.mis");
     EXPECT_EQ(std::count(runtime.calls.begin(), runtime.calls.end(), "End"), 0);
+}
+
+// The common controls its manifest asks for (linked into this program as
+// into the launcher): version 6, from the side-by-side store, though loaded
+// by a bare name once the search is restricted. Wine's DllGetVersion says
+// 5.81 for either version, so the store's folder tells.
+TEST(CommonControls, AreVersion6FromTheSideBySideStore)
+{
+    const UniqueModule module = LoadCommonControls();
+    wchar_t path[MAX_PATH] = {};
+    ASSERT_GT(GetModuleFileNameW(module.get(), path, MAX_PATH), 0u);
+    std::wstring lower = path;
+    std::transform(lower.begin(), lower.end(), lower.begin(), towlower);
+    EXPECT_NE(lower.find(L"\\winsxs\\"), std::wstring::npos) << path;
+    EXPECT_NE(lower.find(L"_microsoft.windows.common-controls_6595b64144ccf1df_6."), std::wstring::npos) << path;
 }
 
 } // namespace
