@@ -21,13 +21,11 @@ void LaunchServer(Runtime& runtime, FieldTexts& fields)
 {
     const Text checked = fields.GetText(SettingField::ExecutablePath);
     if (FileExists(runtime, checked) == true) {
-        LaunchSettings settings = ReadLaunchSettings(fields);
+        const LaunchSettings settings = ReadLaunchSettings(fields);
         // The path that passed the check is the program started, and the
         // same text begins the command line the server sees: a path field
         // that reads differently now must not start a file never checked.
-        settings.executablePath = checked;
-        runtime.Shell(checked, ServerCommandLine(settings.executablePath, settings.map, settings.otherArguments),
-                      kMinimizedFocus);
+        runtime.Shell(checked, ServerCommandLine(checked, settings.map, settings.otherArguments), kMinimizedFocus);
         runtime.End();
     } else {
         runtime.MsgBox(texts::kInvalidPathPrompt, kCritical | kOkOnly, texts::kInvalidPathTitle);

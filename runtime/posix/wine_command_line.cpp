@@ -1,5 +1,7 @@
 #include "runtime/posix/wine_command_line.hpp"
 
+#include "runtime/utf.hpp"
+
 #include <filesystem>
 #include <string_view>
 #include <system_error>
@@ -13,29 +15,12 @@
 namespace dss {
 namespace {
 
-// The UTF-16 characters Wine makes of a Linux name or word: one for each
-// character of UTF-8, two beyond the Basic Multilingual Plane (a four-byte
-// sequence), and one (U+FFFD) for each byte that is not UTF-8.
+// The UTF-16 characters Wine makes of a Linux name or word: those of its
+// UTF-8, and one (U+FFFD) for each byte that is not UTF-8, as the launcher's
+// own decoding counts them.
 std::size_t Utf16Length(std::string_view bytes)
 {
-    std::size_t length = 0;
-    for (std::size_t i = 0; i < bytes.size();) {
-        const auto lead = static_cast<unsigned char>(bytes[i]);
-        // 0: a byte that cannot begin a character.
-        const std::size_t size = lead < 0x80   ? 1
-                                 : lead < 0xC2 ? 0
-                                 : lead < 0xE0 ? 2
-                                 : lead < 0xF0 ? 3
-                                 : lead < 0xF5 ? 4
-                                               : 0;
-        bool valid = size != 0 && i + size <= bytes.size();
-        for (std::size_t k = 1; valid && k < size; ++k) {
-            valid = (static_cast<unsigned char>(bytes[i + k]) & 0xC0) == 0x80;
-        }
-        length += valid && size == 4 ? 2 : 1;
-        i += valid ? size : 1;
-    }
-    return length;
+    return FromSystemBytes(bytes).size();
 }
 
 // Wine names the program by drive Z:, which every prefix maps to the root

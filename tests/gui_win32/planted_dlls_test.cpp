@@ -58,25 +58,19 @@ struct HandleCloser {
 };
 using UniqueHandle = std::unique_ptr<void, HandleCloser>;
 
-struct WindowSearch {
-    DWORD processId;
-    HWND found;
-};
-
-// An EnumWindows callback: WINAPI, which a lambda cannot be on 32-bit x86.
-BOOL CALLBACK MatchLauncherWindow(HWND window, LPARAM data)
+// The launcher's visible window, once process `processId` shows it.
+HWND LauncherWindow(DWORD processId)
 {
-    auto& search = *reinterpret_cast<WindowSearch*>(data);
-    DWORD owner = 0;
-    GetWindowThreadProcessId(window, &owner);
-    wchar_t title[256] = {};
-    GetWindowTextW(window, title, 256);
     const std::u16string_view caption = texts::kProgramTitle;
-    if (owner == search.processId && IsWindowVisible(window) && std::wstring(caption.begin(), caption.end()) == title) {
-        search.found = window;
-        return FALSE;
+    const std::wstring title(caption.begin(), caption.end());
+    for (HWND window = nullptr; (window = FindWindowExW(nullptr, window, nullptr, title.c_str()));) {
+        DWORD owner = 0;
+        GetWindowThreadProcessId(window, &owner);
+        if (owner == processId && IsWindowVisible(window)) {
+            return window;
+        }
     }
-    return TRUE;
+    return nullptr;
 }
 
 // The programs that loaded a planted DLL, one a line, in UTF-16.
@@ -136,15 +130,14 @@ TEST_F(PlantedDlls, TheLauncherLoadsNoneOfThemAndStillStartsTheServer)
                                work.c_str(), &startup, &started));
     process_.reset(started.hProcess);
     const UniqueHandle thread(started.hThread);
-    WindowSearch search{started.dwProcessId, nullptr};
-    for (int tries = 0; !search.found && tries < 1500; ++tries) {
+    HWND window = nullptr;
+    for (int tries = 0; !(window = LauncherWindow(started.dwProcessId)) && tries < 1500; ++tries) {
         std::this_thread::sleep_for(20ms);
-        EnumWindows(MatchLauncherWindow, reinterpret_cast<LPARAM>(&search));
     }
-    ASSERT_NE(search.found, nullptr) << "the launcher showed no window";
+    ASSERT_NE(window, nullptr) << "the launcher showed no window";
     // The preset names the stand-in server beside the launcher.
-    const HWND button = GetDlgItem(search.found, ControlIdentifier(layout::ControlId::Command1));
-    PostMessageW(search.found, WM_COMMAND, MAKEWPARAM(ControlIdentifier(layout::ControlId::Command1), BN_CLICKED),
+    const HWND button = GetDlgItem(window, ControlIdentifier(layout::ControlId::Command1));
+    PostMessageW(window, WM_COMMAND, MAKEWPARAM(ControlIdentifier(layout::ControlId::Command1), BN_CLICKED),
                  reinterpret_cast<LPARAM>(button));
     ASSERT_EQ(WaitForSingleObject(process_.get(), 30000), WAIT_OBJECT_0) << "the launcher stayed";
     DWORD status = 1;
