@@ -1,8 +1,10 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <stdexcept>
 #include <string>
+#include <utility>
 
 // The platform services the launcher relies on. One implementation per
 // operating system is linked in; tests substitute a recording fake.
@@ -70,6 +72,22 @@ public:
 
     // Ends the program at once.
     virtual void End() = 0;
+
+    // Told true when a start begins to wait for the system's answer (Wine's
+    // on Linux, which can take half a minute), and false when the answer is
+    // in, so that the window can show it is busy meanwhile.
+    void SetBusyIndicator(std::function<void(bool busy)> indicator) { busyIndicator_ = std::move(indicator); }
+
+protected:
+    void IndicateBusy(bool busy) const
+    {
+        if (busyIndicator_) {
+            busyIndicator_(busy);
+        }
+    }
+
+private:
+    std::function<void(bool busy)> busyIndicator_;
 };
 
 // The implementation for the system the program was built for.

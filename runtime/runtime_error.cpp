@@ -26,15 +26,21 @@ void RejectEmbeddedNull(const Text& action, const Text& name, long code)
     }
 }
 
-void RejectOverlongCommandLine(const Text& action, const Text& program, std::size_t length, long code)
+void RejectOverlongCommandLine(const Text& action, const Text& program, std::size_t length, long code,
+                               std::size_t limit)
 {
-    if (length > kMaxWindowsCommandLine) {
-        const std::string count = std::to_string(length);
-        const std::string limit = std::to_string(kMaxWindowsCommandLine);
+    if (length > limit) {
+        const auto number = [](std::size_t value) {
+            const std::string digits = std::to_string(value);
+            return Text(digits.begin(), digits.end());
+        };
+        const Text where = limit < kMaxWindowsCommandLine
+                               ? u" (Windows takes " + number(kMaxWindowsCommandLine) +
+                                     u"; Wine's start command needs the rest)"
+                               : Text();
         throw RuntimeError(action, program, code,
-                           u"Its command line is " + Text(count.begin(), count.end()) +
-                               u" characters long; a Windows program can be given at most " +
-                               Text(limit.begin(), limit.end()) +
+                           u"Its command line is " + number(length) +
+                               u" characters long; a Windows program can be given at most " + number(limit) + where +
                                u". Shorten the map or the other arguments.");
     }
 }

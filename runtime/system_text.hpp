@@ -18,7 +18,9 @@ void RejectEmbeddedNull(const Text& action, const Text& name, long code);
 inline constexpr std::size_t kMaxWindowsCommandLine = 32766;
 
 // Refuses, with `code`, a command line of `length` characters that is
-// longer than a Windows program can be given.
-void RejectOverlongCommandLine(const Text& action, const Text& program, std::size_t length, long code);
+// longer than a Windows program can be given: `limit`, where the way it is
+// started leaves less than Windows' own.
+void RejectOverlongCommandLine(const Text& action, const Text& program, std::size_t length, long code,
+                               std::size_t limit = kMaxWindowsCommandLine);
 
 } // namespace dss

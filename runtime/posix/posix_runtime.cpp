@@ -1,20 +1,23 @@
+#include "runtime/posix/child_wait.hpp"
 #include "runtime/posix/message_box.hpp"
 #include "runtime/posix/shell_words.hpp"
-#include "runtime/posix/windows_words.hpp"
-#include "runtime/posix/wine_command_line.hpp"
+#include "runtime/posix/windows_program.hpp"
+#include "runtime/posix/wine_start.hpp"
 #include "runtime/runtime.hpp"
 #include "runtime/system_text.hpp"
 #include "runtime/utf.hpp"
 
 #include <cerrno>
 #include <csignal>
+#include <fcntl.h>
 #include <cstdlib>
 #include <cstring>
-#include <fcntl.h>
 #include <spawn.h>
 #include <string>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
+#include <utility>
 #include <vector>
 
 extern char** environ;
@@ -58,68 +61,37 @@ private:
     posix_spawnattr_t attributes_;
 };
 
-// The words after the program. A Windows program will read its command
-// line by Windows' rules, so that is how its words are found; Wine then
-// rebuilds from them a command line that the program splits back into the
-// same words. For a Linux program quotes and backslashes group words as in
-// a shell. Nothing is expanded, so no field can run a command.
-std::vector<std::string> ArgumentWords(const Text& program, bool windowsProgram, const std::string& arguments)
-{
-    if (windowsProgram) {
-        return SplitWindowsWords(arguments);
-    }
-    try {
-        return SplitShellWords(arguments);
-    } catch (const std::invalid_argument& error) {
-        throw RuntimeError(kStartAction, program, EINVAL,
-                           u"Its arguments cannot be read: " + FromUtf8(error.what()));
-    }
-}
-
-class FileDescriptor {
+class Pipe {
 public:
-    explicit FileDescriptor(int fd) : fd_(fd) {}
-    ~FileDescriptor()
+    Pipe()
     {
-        if (fd_ >= 0) {
-            close(fd_);
+        if (pipe2(ends_, O_CLOEXEC) != 0) {
+            ends_[0] = ends_[1] = -1;
         }
     }
-    FileDescriptor(const FileDescriptor&) = delete;
-    FileDescriptor& operator=(const FileDescriptor&) = delete;
-    int get() const { return fd_; }
+    ~Pipe()
+    {
+        CloseWriteEnd();
+        if (ends_[0] >= 0) {
+            close(ends_[0]);
+        }
+    }
+    Pipe(const Pipe&) = delete;
+    Pipe& operator=(const Pipe&) = delete;
+    bool IsOpen() const { return ends_[0] >= 0; }
+    int WriteEnd() const { return ends_[1]; }
+    void CloseWriteEnd()
+    {
+        if (ends_[1] >= 0) {
+            close(ends_[1]);
+            ends_[1] = -1;
+        }
+    }
+    int ReleaseReadEnd() { return std::exchange(ends_[0], -1); }
 
 private:
-    int fd_;
+    int ends_[2];
 };
-
-// True when `path` is a regular file that begins with "MZ", the header of
-// DOS and Windows programs. Anything else is never opened: opening a FIFO
-// wakes a writer waiting on it, whose data is then lost, and opening a
-// device can act on it (a serial port resets the board behind it, a tape
-// rewinds).
-bool IsWindowsProgram(const std::string& path)
-{
-    // O_PATH names the file without opening it, so it can be examined first.
-    const FileDescriptor named(open(path.c_str(), O_PATH | O_CLOEXEC));
-    struct stat status {};
-    if (named.get() < 0 || fstat(named.get(), &status) != 0 || !S_ISREG(status.st_mode)) {
-        return false;
-    }
-    // Reopened through the descriptor, not the name: this is the file just
-    // seen to be regular, even if the name has since been given to another.
-    const std::string self = "/proc/self/fd/" + std::to_string(named.get());
-    const FileDescriptor file(open(self.c_str(), O_RDONLY | O_CLOEXEC));
-    if (file.get() < 0) {
-        return false;
-    }
-    char header[2] = {};
-    ssize_t length = 0;
-    do {
-        length = read(file.get(), header, sizeof header);
-    } while (length < 0 && errno == EINTR);
-    return length == 2 && header[0] == 'M' && header[1] == 'Z';
-}
 
 // Wine's own tools name the Wine command in WINE; otherwise it is found on PATH.
 std::string WineCommand()
@@ -128,11 +100,37 @@ std::string WineCommand()
     return wine != nullptr && *wine != '\0' ? wine : "wine";
 }
 
+// Why Wine's `start` could not start the program: what it printed (one or
+// two lines, such as "ShellExecuteEx failed: Bad EXE format for Z:\..."),
+// or else how it ended.
+Text WineFailure(const ChildEnd& end)
+{
+    std::string said;
+    for (const char c : end.output) {
+        if (c != '\r') {
+            said += c;
+        }
+    }
+    said.erase(0, said.find_first_not_of(" \n"));
+    said.erase(said.find_last_not_of(" \n") + 1);
+    if (!said.empty()) {
+        return u"Wine could not start it:\n" + FromUtf8(said);
+    }
+    const int code = WIFEXITED(end.status) ? WEXITSTATUS(end.status) : WTERMSIG(end.status);
+    const std::string number = std::to_string(code);
+    return (WIFEXITED(end.status) ? u"Wine's start command ended with status " : u"Wine's start command was ended by signal ") +
+           Text(number.begin(), number.end()) + u".";
+}
+
 // Starts `file` (searched on PATH only when `search`) with `argv` in a
-// session of its own. Returns the system's error number, 0 on success.
-int Spawn(pid_t& pid, const std::string& file, const std::vector<char*>& argv, bool search)
+// session of its own, its standard output into `output` where that is not
+// -1. Returns the system's error number, 0 on success.
+int Spawn(pid_t& pid, const std::string& file, const std::vector<char*>& argv, bool search, int output = -1)
 {
     SpawnFileActions actions;
+    if (output >= 0) {
+        posix_spawn_file_actions_adddup2(actions.get(), output, STDOUT_FILENO);
+    }
     // Only standard input, output and error pass to the server.
     posix_spawn_file_actions_addclosefrom_np(actions.get(), STDERR_FILENO + 1);
 
@@ -190,58 +188,25 @@ public:
         return S_ISDIR(status.st_mode) ? kDirectoryAttribute : 0;
     }
 
-    // The show state has no meaning for an arbitrary Linux program and is
-    // not applied, nor passed to Wine: the server decides how its own
-    // windows appear.
-    std::uint32_t Shell(const Text& program, const Text& commandLine, int /*showState*/) override
+    std::uint32_t Shell(const Text& program, const Text& commandLine, int showState) override
     {
         if (commandLine.compare(0, program.size(), program) != 0) {
             throw std::invalid_argument("the command line must begin with the program");
         }
         RejectEmbeddedNull(kStartAction, commandLine, EINVAL);
-
         const std::string path = ToSystemBytes(program);
-        // Directly or through a binfmt handler, a Windows program runs under Wine.
-        const bool runsUnderWine = IsWindowsProgram(path);
-        std::vector<std::string> words = ArgumentWords(program, runsUnderWine,
-            ToSystemBytes(std::u16string_view(commandLine).substr(program.size())));
-        if (runsUnderWine) {
-            // Wine would refuse it after the launcher has ended, and nothing
-            // would run.
-            RejectOverlongCommandLine(kStartAction, program, WineCommandLineLength(path, words), E2BIG);
+        const std::string arguments = ToSystemBytes(std::u16string_view(commandLine).substr(program.size()));
+        switch (ExamineProgram(path)) {
+        case ProgramFormat::Windows:
+            return StartWindowsProgram(program, path, arguments, showState == kMinimizedFocus);
+        case ProgramFormat::DosOnly:
+            throw RuntimeError(kStartAction, program, ENOEXEC,
+                               u"It begins as a Windows program does, but has no Windows program in it: it is a DOS "
+                               u"program, or a damaged or incomplete file. Wine cannot start it.");
+        case ProgramFormat::Other:
+            break;
         }
-        std::vector<char*> argv;
-        argv.reserve(words.size() + 3);
-        argv.push_back(const_cast<char*>(path.c_str()));
-        for (std::string& word : words) {
-            argv.push_back(word.data());
-        }
-        argv.push_back(nullptr);
-
-        // posix_spawn, not posix_spawnp: the checked path runs, never a
-        // namesake found on PATH.
-        pid_t pid = 0;
-        int result = Spawn(pid, path, argv, false);
-        // A Windows program that Linux itself cannot run (no binfmt handler
-        // for it: ENOEXEC; no execute bit: EACCES) runs through Wine.
-        if ((result == ENOEXEC || result == EACCES) && runsUnderWine) {
-            const std::string wine = WineCommand();
-            // Wine reads a first word "--help" or "--version" as its own option.
-            const std::string windowsProgram = path.starts_with('-') ? "./" + path : path;
-            argv.front() = const_cast<char*>(windowsProgram.c_str());
-            argv.insert(argv.begin(), const_cast<char*>(wine.c_str()));
-            result = Spawn(pid, wine, argv, true);
-            if (result != 0) {
-                throw RuntimeError(kStartAction, program, result,
-                                   u"It is a Windows program, and Wine is needed to run it on Linux. "
-                                   u"The command \"" + FromUtf8(wine) + u"\" could not be started: " +
-                                       SystemMessage(result));
-            }
-        }
-        if (result != 0) {
-            ThrowErrno(kStartAction, program, result);
-        }
-        return static_cast<std::uint32_t>(pid);
+        return StartLinuxProgram(program, path, arguments);
     }
 
     int MsgBox(const Text& prompt, int style, const Text& title) override
@@ -250,6 +215,78 @@ public:
     }
 
     void End() override { std::exit(EXIT_SUCCESS); }
+
+private:
+    // The show state has no meaning for an arbitrary Linux program and is
+    // not applied: the server decides how its own windows appear. Quotes and
+    // backslashes group words as in a shell; nothing is expanded, so no
+    // field can run a command.
+    static std::uint32_t StartLinuxProgram(const Text& program, const std::string& path, const std::string& arguments)
+    {
+        std::vector<std::string> words;
+        try {
+            words = SplitShellWords(arguments);
+        } catch (const std::invalid_argument& error) {
+            throw RuntimeError(kStartAction, program, EINVAL,
+                               u"Its arguments cannot be read: " + FromUtf8(error.what()));
+        }
+        std::vector<char*> argv{const_cast<char*>(path.c_str())};
+        for (std::string& word : words) {
+            argv.push_back(word.data());
+        }
+        argv.push_back(nullptr);
+        // posix_spawn, not posix_spawnp: the checked path runs, never a
+        // namesake found on PATH. glibc reports a failed exec here.
+        pid_t pid = 0;
+        if (const int result = Spawn(pid, path, argv, false); result != 0) {
+            ThrowErrno(kStartAction, program, result);
+        }
+        return static_cast<std::uint32_t>(pid);
+    }
+
+    // Through Wine's `start`, which creates the program as Windows does
+    // (with the show state) and only then ends: its status tells whether
+    // the program could be created, and what it prints tells why not. The
+    // launcher waits for that answer, which takes half a minute where Wine
+    // first sets up its prefix; the window goes on meanwhile.
+    std::uint32_t StartWindowsProgram(const Text& program, const std::string& path, const std::string& arguments,
+                                      bool minimized) const
+    {
+        std::vector<std::string> start = WineStartArguments(kStartAction, program, path, arguments, minimized);
+        const std::string wine = WineCommand();
+        std::vector<char*> argv{const_cast<char*>(wine.c_str())};
+        for (std::string& argument : start) {
+            argv.push_back(argument.data());
+        }
+        argv.push_back(nullptr);
+
+        Pipe output;
+        if (!output.IsOpen()) {
+            ThrowErrno(kStartAction, program, errno);
+        }
+        pid_t pid = 0;
+        const int result = Spawn(pid, wine, argv, true, output.WriteEnd());
+        if (result != 0) {
+            throw RuntimeError(kStartAction, program, result,
+                               u"It is a Windows program, and Wine is needed to run it on Linux. The command \"" +
+                                   FromUtf8(wine) + u"\" could not be started: " + SystemMessage(result));
+        }
+        output.CloseWriteEnd();
+        IndicateBusy(true);
+        ChildEnd end;
+        try {
+            end = AwaitChild(pid, output.ReleaseReadEnd());
+        } catch (...) {
+            IndicateBusy(false);
+            throw;
+        }
+        IndicateBusy(false);
+        if (WIFEXITED(end.status) && WEXITSTATUS(end.status) == 0) {
+            return static_cast<std::uint32_t>(pid);
+        }
+        throw RuntimeError(kStartAction, program, WIFEXITED(end.status) ? WEXITSTATUS(end.status) : -1,
+                           WineFailure(end));
+    }
 };
 
 } // namespace

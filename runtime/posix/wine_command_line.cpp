@@ -53,7 +53,21 @@ std::size_t QuotedWordLength(std::string_view word)
     return length + (quoted ? backslashes : 0);
 }
 
+// Measured with Wine 8: `wine start ...` runs as
+// "C:\windows\system32\start.exe" /exec start ..., then start.exe starts
+// itself again without "/exec start".
+constexpr std::u16string_view kStartPrefix = u"\"C:\\windows\\system32\\start.exe\" /exec start";
+
 } // namespace
+
+std::size_t WineStartCommandLineLength(const std::vector<std::string>& arguments)
+{
+    std::size_t length = kStartPrefix.size();
+    for (const std::string& argument : arguments) {
+        length += 1 + QuotedWordLength(argument);
+    }
+    return length;
+}
 
 std::size_t WineCommandLineLength(const std::string& program, const std::vector<std::string>& words)
 {

@@ -12,4 +12,9 @@ namespace dss {
 // this is at most the real length.
 std::size_t WineCommandLineLength(const std::string& program, const std::vector<std::string>& words);
 
+// How long the command line is that Wine gives its own `start` when run as
+// `wine start <arguments>`. It holds the program and its words too, so it
+// is the longer of the two, and Wine refuses it past the same limit.
+std::size_t WineStartCommandLineLength(const std::vector<std::string>& arguments);
+
 } // namespace dss

@@ -89,7 +89,9 @@ std::optional<std::string> WineOnPath()
 
 struct ProbeReport {
     std::string self;
+    std::string show;
     std::string commandLine;
+    std::string folder;
     // With DSS_PROBE_SPLIT: the words Windows finds in the probe's command
     // line, and in that text.
     std::vector<std::string> argv;
@@ -128,14 +130,10 @@ protected:
         }
     }
 
-    // Waits for Wine to end and for the probe's report. Wine may return
-    // before the program it started has finished, so the report is awaited
-    // on its own.
-    ProbeReport Collect(std::uint32_t pid)
+    // Waits for the probe's report: the start returns once Wine has created
+    // the program, which may not have written it yet.
+    ProbeReport Collect(std::uint32_t /*pid*/)
     {
-        int status = 0;
-        EXPECT_EQ(waitpid(static_cast<pid_t>(pid), &status, 0), static_cast<pid_t>(pid));
-        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "wine status " << status;
         const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
         while (!fs::exists(report_) && std::chrono::steady_clock::now() < deadline) {
             std::this_thread::sleep_for(std::chrono::milliseconds(50));
@@ -149,13 +147,15 @@ protected:
             fields.push_back(ToUtf8(all.substr(start, end - start)));
         }
         ProbeReport report;
-        if (fields.size() < 3) {
+        if (fields.size() < 4) {
             ADD_FAILURE() << "no complete report from the probe";
             return report;
         }
         report.self = fields[0];
+        report.show = fields[1];
         report.commandLine = fields[2];
-        std::size_t next = 3;
+        report.folder = fields[3];
+        std::size_t next = 4;
         for (std::vector<std::string>* words : {&report.argv, &report.split}) {
             if (next < fields.size()) {
                 const std::size_t count = std::stoul(fields[next++]);
@@ -208,6 +208,8 @@ TEST_F(WineRuntimeTest, AWindowsProgramGetsTheWordsWindowsFindsInItsCommandLine)
     const ProbeReport report = Collect(SystemRuntime().Shell(Server(), commandLine, kMinimizedFocus));
 
     EXPECT_EQ(report.self, WindowsPath(server_)) << "not the checked file (a decoy?)";
+    EXPECT_EQ(report.show, "2") << "STARTF_USESHOWWINDOW with SW_SHOWMINIMIZED";
+    EXPECT_EQ(report.folder, WindowsPath(root_)) << "the launcher's working folder";
     ASSERT_EQ(report.split.size(), 19u);
     EXPECT_EQ(report.split[8], R"(C:\Games\x.cfg)");
     ASSERT_EQ(report.argv.size(), report.split.size());
@@ -216,10 +218,11 @@ TEST_F(WineRuntimeTest, AWindowsProgramGetsTheWordsWindowsFindsInItsCommandLine)
               std::vector(report.split.begin() + 1, report.split.end()));
 }
 
-// Wine 8 refuses to start a program whose command line is longer than
-// Windows takes ("command line too long") after the launcher has ended, so
-// the launcher refuses it first. Wine's length is learned from a short run.
-TEST_F(WineRuntimeTest, RefusesACommandLineLongerThanAWindowsProgramTakes)
+// Wine refuses a command line longer than Windows takes, and `start`'s
+// own, which holds the server's and more, reaches that first. The launcher
+// refuses what Wine would, before anything starts, and starts the longest
+// it allows whole. Wine's length is learned from a short run.
+TEST_F(WineRuntimeTest, RefusesACommandLineLongerThanWineCanPassOn)
 {
     if (!WineOnPath()) {
         GTEST_SKIP() << "Wine is not installed";
@@ -233,11 +236,21 @@ TEST_F(WineRuntimeTest, RefusesACommandLineLongerThanAWindowsProgramTakes)
         return SystemRuntime().Shell(Server(), commandLine, kMinimizedFocus);
     };
     const std::size_t shortest = FromUtf8(Collect(launch(1)).commandLine).size();
-    const std::size_t longest = 1 + kMaxWindowsCommandLine - shortest;
-    EXPECT_EQ(FromUtf8(Collect(launch(longest)).commandLine).size(), kMaxWindowsCommandLine);
+    std::size_t longest = 0;
     try {
-        launch(longest + 1);
+        launch(kMaxWindowsCommandLine);
         ADD_FAILURE() << "a command line longer than Windows takes was started";
+    } catch (const RuntimeError& error) {
+        EXPECT_EQ(error.Code(), E2BIG);
+        const std::string reason = ToUtf8(error.Reason());
+        longest = std::stoul(reason.substr(reason.find("at most ") + 8));
+    }
+    ASSERT_LT(longest, kMaxWindowsCommandLine);
+    EXPECT_EQ(FromUtf8(Collect(launch(1 + longest - shortest)).commandLine).size(), longest);
+    fs::remove(report_);
+    try {
+        launch(2 + longest - shortest);
+        ADD_FAILURE() << "a command line longer than the launcher allows was started";
     } catch (const RuntimeError& error) {
         EXPECT_EQ(error.Subject(), Server());
         EXPECT_EQ(error.Code(), E2BIG);
@@ -292,6 +305,66 @@ TEST_F(WineRuntimeTest, StartsAWindowsProgramWithoutExecuteBitUnderAnyNameThroug
 
     EXPECT_EQ(report.self, WindowsPath(server));
     EXPECT_EQ(report.commandLine, "\"" + WindowsPath(server) + "\" -dedicated -mission m");
+}
+
+// Wine resolves ".." by the text, the kernel through the link before it:
+// the file the check examined is the one that runs.
+TEST_F(WineRuntimeTest, StartsTheFileTheKernelFindsThroughALinkAndDotDot)
+{
+    if (!WineOnPath()) {
+        GTEST_SKIP() << "Wine is not installed";
+    }
+    fs::create_directories(root_ / "real" / "inner");
+    fs::create_directory_symlink("real/inner", root_ / "link");
+    fs::copy_file(probe_, root_ / "real" / "server.exe");
+    UseWine(std::nullopt);
+    const Text program = FromUtf8((root_ / "link" / ".." / "server.exe").string());
+    const ProbeReport report =
+        Collect(SystemRuntime().Shell(program, ServerCommandLine(program, u"m", u""), kMinimizedFocus));
+    EXPECT_EQ(report.self, WindowsPath(root_ / "real" / "server.exe")) << "not the checked file";
+}
+
+// Files Wine would not start as the file that was checked, or not at all
+// while answering that it did: refused with the reason, and nothing runs.
+TEST_F(WineRuntimeTest, RefusesWhatWineWouldNotStartAsTheCheckedFile)
+{
+    if (!WineOnPath()) {
+        GTEST_SKIP() << "Wine is not installed";
+    }
+    UseWine(std::nullopt);
+    std::ifstream in(probe_, std::ios::binary);
+    const std::string program{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    const auto write = [&](const fs::path& file, const std::string& bytes) {
+        fs::create_directories(file.parent_path());
+        std::ofstream(file, std::ios::binary) << bytes;
+        return file;
+    };
+    // Wine would read the backslash as a separator and start the decoy.
+    write(root_ / "sub" / "server.exe", program);
+    const struct {
+        fs::path file;
+        std::string reason;
+    } cases[] = {
+        {write(root_ / "cut.exe", program.substr(0, 4096)), "Bad EXE format"},
+        {write(root_ / "dos.exe", "MZ" + std::string(200, '\0')), "DOS program"},
+        {write(root_ / "sub\\server.exe", program), "backslash"},
+        {write(root_ / "con.exe", program), "device"},
+        {write(root_ / "a*b" / "server.exe", program), "* ?"},
+        {write(root_ / "dot." / "server.exe", program), "a dot or a space at the end"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.file.string());
+        const Text file = FromUtf8(c.file.string());
+        try {
+            SystemRuntime().Shell(file, ServerCommandLine(file, u"m", u""), kMinimizedFocus);
+            ADD_FAILURE() << "reported as started";
+        } catch (const RuntimeError& error) {
+            EXPECT_EQ(error.Subject(), file);
+            EXPECT_NE(ToUtf8(error.Reason()).find(c.reason), std::string::npos) << ToUtf8(error.Reason());
+        }
+    }
+    std::this_thread::sleep_for(std::chrono::seconds(1));
+    EXPECT_FALSE(fs::exists(report_)) << "something ran";
 }
 
 // Wine missing or unstartable: the failure names the file, says what it is

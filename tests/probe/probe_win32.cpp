@@ -1,5 +1,5 @@
 // Stands in for the game server: records its own image path, the command
-// line and show state it was started with in the file named by
+// line, show state and working folder it was started with in the file named by
 // DSS_PROBE_REPORT (UTF-16, fields ended by NUL), then exits. With
 // DSS_PROBE_DELAY_MS it first waits that long, so that a test can end what
 // started it and see whether the probe outlives it. With DSS_PROBE_SPLIT it
@@ -51,6 +51,10 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int)
     out += std::to_wstring(show);
     out += L'\0';
     out += GetCommandLineW();
+    out += L'\0';
+    wchar_t folder[4096] = {};
+    GetCurrentDirectoryW(4096, folder);
+    out += folder;
     out += L'\0';
     if (const DWORD size = GetEnvironmentVariableW(L"DSS_PROBE_SPLIT", nullptr, 0)) {
         std::wstring text(size, L'\0');

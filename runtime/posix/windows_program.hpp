@@ -1,0 +1,29 @@
+#pragma once
+
+#include <optional>
+#include <string>
+
+// What Linux needs to know about a Windows program before Wine is asked to
+// start it.
+namespace dss {
+
+enum class ProgramFormat {
+    // Anything else: Linux runs it itself.
+    Other,
+    // The DOS header "MZ", leading to a Windows (PE or NE) header.
+    Windows,
+    // "MZ" and no Windows header after it: a DOS program, or a damaged or
+    // cut-short download. Wine would hand it to its DOS support, which
+    // needs DOSBox, and still report a successful start.
+    DosOnly,
+};
+
+// Reads the headers of `path`. Only a regular file is ever opened: opening
+// a FIFO or a device can act on it.
+ProgramFormat ExamineProgram(const std::string& path);
+
+// Why Wine would not open the absolute, resolved `path` (a program or a
+// working folder) as the one it names, or nullopt where it would.
+std::optional<std::u16string> WindowsNameProblem(const std::string& path);
+
+} // namespace dss
