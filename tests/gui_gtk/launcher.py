@@ -105,12 +105,13 @@ class Launcher:
         self.frame = None
         self.controls = []
 
-    def start(self):
-        """Starts the program and waits until its window shows."""
+    def start(self, env=None):
+        """Starts the program, with `env` added to the desktop's environment,
+        and waits until its window shows."""
         pyatspi = _pyatspi()
-        env = dict(self.desktop.env, DSS_PROBE_REPORT=self.report_path,
-                   # The sanitizers would list the toolkit's own allocations at exit.
-                   ASAN_OPTIONS="detect_leaks=0")
+        env = {**self.desktop.env, "DSS_PROBE_REPORT": self.report_path,
+               # The sanitizers would list the toolkit's own allocations at exit.
+               "ASAN_OPTIONS": "detect_leaks=0", **(env or {})}
         with open(self.log_path, "ab") as log:
             self.process = subprocess.Popen([self.program], cwd=self.desktop.root, env=env,
                                             stdin=subprocess.DEVNULL, stdout=log, stderr=log)

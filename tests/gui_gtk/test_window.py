@@ -62,8 +62,8 @@ class DesktopTest(unittest.TestCase):
             if output:
                 print(f"\n--- what the launcher printed ---\n{output}")
 
-    def start_launcher(self, *args):
-        self.launcher = Launcher(self.desktop, *args).start()
+    def start_launcher(self, *args, env=None):
+        self.launcher = Launcher(self.desktop, *args).start(env)
         return self.launcher
 
     def control(self, name):
@@ -465,6 +465,53 @@ class StartFailureTest(DesktopTest):
         self.assertTrue(has_state(launcher.frame, pyatspi.STATE_SHOWING))
         self.assertEqual(launcher.texts(self.layout), before)
         self.assertFalse(launcher.server_started())
+
+
+class WineServerTest(DesktopTest):
+    """Quarnvale.exe as the Windows program it is, started through Wine.
+    Wine is reached through a script that first waits two seconds, as a
+    first start in a new Wine prefix does for longer: the window goes on
+    meanwhile."""
+
+    def start_wine_launcher(self, program):
+        probe = os.environ.get("DSS_WINDOWS_PROBE")
+        if not probe or not shutil.which("wine"):
+            self.skipTest("no Windows probe or no Wine")
+        slow_wine = os.path.join(self.desktop.root, "slow-wine")
+        with open(slow_wine, "w") as script:
+            script.write('#!/bin/sh\nsleep 2\nexec wine "$@"\n')
+        os.chmod(slow_wine, 0o755)
+        launcher = Launcher(self.desktop)
+        with open(probe, "rb") as source, open(launcher.game, "wb") as game:
+            game.write(program(source.read()))
+        self.launcher = launcher.start({
+            "WINE": slow_wine, "WINEPREFIX": os.environ["DSS_WINEPREFIX"], "WINEDEBUG": "-all",
+            "LC_ALL": "C.UTF-8", "DSS_PROBE_REPORT": "Z:" + launcher.report_path.replace("/", "\\")})
+        launcher.activate()
+        self.desktop.click(*center(self.control("Command1")))
+        wait_for("Launch to wait for Wine", lambda: not has_state(self.control("Command1"), pyatspi.STATE_SENSITIVE))
+        return launcher
+
+    def test_a_cut_short_program_is_refused_with_wines_reason_and_the_window_stays(self):
+        launcher = self.start_wine_launcher(lambda program: program[:4096])
+        before = launcher.texts(self.layout)
+        # Answering the accessibility bus at all shows the window is not frozen.
+        self.screenshot("wine-waiting.png")
+        box = MessageBox(launcher.alert())
+        self.assertTrue(any("Bad EXE format" in text for text in box.texts), box.texts)
+        self.screenshot("wine-start-failure.png", box.accessible)
+        self.desktop.click(*center(box.button("OK")))
+        wait_for("the message box to close", box.gone, timeout=5)
+        self.assertTrue(launcher.running())
+        self.assertEqual(launcher.texts(self.layout), before)
+        self.assertTrue(has_state(self.control("Command1"), pyatspi.STATE_SENSITIVE))
+        self.assertFalse(launcher.server_started())
+
+    def test_closing_while_wine_starts_the_server_ends_the_launcher_and_the_start_goes_on(self):
+        launcher = self.start_wine_launcher(lambda program: program)
+        self.desktop.key("alt+F4")
+        self.assertEqual(launcher.wait_exit(timeout=1.5), 0)
+        wait_for("the server to start all the same", lambda: os.path.exists(launcher.report_path), timeout=30)
 
 
 class CloseTest(DesktopTest):

@@ -140,11 +140,13 @@ private:
     void NameFieldsByTheirLabels();
     void MoveFocus(bool backward);
     void Launch();
+    void ShowBusy(bool busy);
 
     static void OnRealize(GtkWidget* widget, gpointer self) noexcept;
     static gboolean OnKeyPress(GtkWidget* widget, GdkEventKey* event, gpointer self) noexcept;
     static void OnClicked(GtkButton* button, gpointer self) noexcept;
     static void OnFieldChanged(GtkEditable* field, gpointer self) noexcept;
+    static gboolean OnDeleteEvent(GtkWidget* widget, GdkEvent* event, gpointer self) noexcept;
     static void OnDestroy(GtkWidget* widget, gpointer self) noexcept;
 
     Runtime& runtime_;
@@ -159,6 +161,8 @@ private:
     // which a GTK field cannot: it shows them as U+FFFD, and the name itself
     // is kept here. Once the field changes, its own text counts.
     std::map<GtkWidget*, Text> exactTexts_;
+    // While a start waits for the system's answer.
+    bool busy_ = false;
     bool destroyed_ = false;
 };
 
@@ -200,11 +204,14 @@ MainWindow::MainWindow(Runtime& runtime)
 
     g_signal_connect_after(window_.get(), "realize", G_CALLBACK(OnRealize), this);
     g_signal_connect(window_.get(), "key-press-event", G_CALLBACK(OnKeyPress), this);
+    g_signal_connect(window_.get(), "delete-event", G_CALLBACK(OnDeleteEvent), this);
     g_signal_connect(window_.get(), "destroy", G_CALLBACK(OnDestroy), this);
+    runtime_.SetBusyIndicator([this](bool busy) { ShowBusy(busy); });
 }
 
 MainWindow::~MainWindow()
 {
+    runtime_.SetBusyIndicator({});
     g_signal_handlers_disconnect_by_data(window_.get(), this);
     if (!destroyed_) {
         gtk_widget_destroy(window_.get());
@@ -346,6 +353,29 @@ void MainWindow::Launch()
     RunReportingFailures(runtime_, [this] { LaunchServer(runtime_, *this); });
 }
 
+// Launch cannot be pressed twice, and the pointer says that the launcher
+// is at work; the fields stay as they are, and editable.
+void MainWindow::ShowBusy(bool busy)
+{
+    busy_ = busy;
+    gtk_widget_set_sensitive(Control(ControlId::Command1), !busy);
+    GdkWindow* window = gtk_widget_get_window(window_.get());
+    if (window == nullptr) {
+        return;
+    }
+    gtk::ObjectPtr<GdkCursor> cursor;
+    if (busy) {
+        GdkDisplay* display = gdk_window_get_display(window);
+        cursor.reset(gdk_cursor_new_from_name(display, "progress"));
+        if (!cursor) {
+            cursor.reset(gdk_cursor_new_from_name(display, "wait"));
+        }
+    }
+    gdk_window_set_cursor(window, cursor.get());
+    // Seen now, not when the wait has given the main loop a turn.
+    gdk_display_flush(gdk_window_get_display(window));
+}
+
 void MainWindow::OnRealize(GtkWidget* widget, gpointer /*self*/) noexcept
 {
     // Title bar, move and close only: no resizing, minimizing or maximizing.
@@ -378,6 +408,17 @@ void MainWindow::OnClicked(GtkButton* /*button*/, gpointer self) noexcept
 void MainWindow::OnFieldChanged(GtkEditable* field, gpointer self) noexcept
 {
     static_cast<MainWindow*>(self)->exactTexts_.erase(GTK_WIDGET(field));
+}
+
+// Closed while Wine is still starting the server: the user no longer waits
+// for the answer, so the launcher ends, and the start goes on without it.
+gboolean MainWindow::OnDeleteEvent(GtkWidget* /*widget*/, GdkEvent* /*event*/, gpointer self) noexcept
+{
+    auto* const window = static_cast<MainWindow*>(self);
+    if (window->busy_) {
+        window->runtime_.End();
+    }
+    return FALSE;
 }
 
 void MainWindow::OnDestroy(GtkWidget* /*widget*/, gpointer self) noexcept
