@@ -1,7 +1,7 @@
 // Times a program's window from outside, as an X client.
 //
 //     xbench start [--rss] [--settle MS] [--close] [--timeout S] -- COMMAND [ARG...]
-//     xbench launch --click X Y --stamp FILE [--settle MS] [--timeout S] -- LAUNCHER [ARG...]
+//     xbench launch --click X Y [--stamp FILE] [--settle MS] [--timeout S] -- LAUNCHER [ARG...]
 //
 // Both start COMMAND and wait for its top-level window to be mapped: the
 // map event arrives on the root window, which this client watches for
@@ -20,8 +20,8 @@
 // launch then clicks at X Y in the window with xdotool (real X input
 // events) and prints, from the button's release, the time to the first
 // instruction of the server the launcher starts (which writes it to FILE,
-// named to it by DSS_BENCH_STAMP; see stamp_probe.cpp) and to the
-// launcher's exit. The release is seen as an XInput 2 raw event on the
+// named to it by DSS_BENCH_STAMP; see stamp_probe.cpp; without --stamp,
+// not timed) and to the launcher's exit. The release is seen as an XInput 2 raw event on the
 // root window, which every client may select.
 //
 // Figures go to standard output as name=value; the exit status is 0 only
@@ -104,7 +104,7 @@ struct Options {
 {
     std::fprintf(stderr,
                  "usage: xbench start [--rss] [--settle MS] [--close] [--timeout S] -- COMMAND [ARG...]\n"
-                 "       xbench launch --click X Y --stamp FILE [--settle MS] [--timeout S] -- LAUNCHER [ARG...]\n");
+                 "       xbench launch --click X Y [--stamp FILE] [--settle MS] [--timeout S] -- LAUNCHER [ARG...]\n");
     std::exit(2);
 }
 
@@ -147,7 +147,7 @@ Options ParseOptions(int argc, char** argv)
     for (++index; index < argc; ++index) {
         options.command.push_back(argv[index]);
     }
-    if (options.command.empty() || (options.mode == "launch" && (!options.click || options.stamp.empty()))) {
+    if (options.command.empty() || (options.mode == "launch" && !options.click)) {
         Usage();
     }
     options.command.push_back(nullptr);
@@ -438,8 +438,10 @@ int Bench::Launch()
     // The server outlives the launcher in a session of its own; as the
     // subreaper this process still learns when it has ended.
     prctl(PR_SET_CHILD_SUBREAPER, 1);
-    setenv("DSS_BENCH_STAMP", options_.stamp.c_str(), 1);
-    unlink(options_.stamp.c_str());
+    if (!options_.stamp.empty()) {
+        setenv("DSS_BENCH_STAMP", options_.stamp.c_str(), 1);
+        unlink(options_.stamp.c_str());
+    }
 
     Spawn();
     WaitForMap();
@@ -488,12 +490,17 @@ int Bench::Launch()
     if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
         Fail("the launcher failed (status " + std::to_string(status) + ")");
     }
+    std::printf(" press_to_release_ms=%.3f to_exit_ms=%.3f", Milliseconds(released - pressed),
+                Milliseconds(exited - released));
     long long firstInstruction = 0;
+    if (options_.stamp.empty()) {
+        std::printf("\n");
+        return 0;
+    }
     if (!(std::ifstream(options_.stamp) >> firstInstruction)) {
         Fail("the server noted no time in " + options_.stamp + ": was it started?");
     }
-    std::printf(" press_to_release_ms=%.3f to_probe_ms=%.3f to_exit_ms=%.3f\n", Milliseconds(released - pressed),
-                Milliseconds(firstInstruction - released), Milliseconds(exited - released));
+    std::printf(" to_probe_ms=%.3f\n", Milliseconds(firstInstruction - released));
     return 0;
 }
 

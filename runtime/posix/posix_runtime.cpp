@@ -9,9 +9,9 @@
 
 #include <cerrno>
 #include <csignal>
-#include <fcntl.h>
 #include <cstdlib>
 #include <cstring>
+#include <fcntl.h>
 #include <spawn.h>
 #include <string>
 #include <sys/stat.h>
@@ -118,7 +118,8 @@ Text WineFailure(const ChildEnd& end)
     }
     const int code = WIFEXITED(end.status) ? WEXITSTATUS(end.status) : WTERMSIG(end.status);
     const std::string number = std::to_string(code);
-    return (WIFEXITED(end.status) ? u"Wine's start command ended with status " : u"Wine's start command was ended by signal ") +
+    return (WIFEXITED(end.status) ? u"Wine's start command ended with status "
+                                  : u"Wine's start command was ended by signal ") +
            Text(number.begin(), number.end()) + u".";
 }
 

@@ -92,7 +92,8 @@ bool IsDeviceName(std::string_view name)
             return true;
         }
     }
-    return base.size() == 4 && (EqualsIgnoringCase(base.substr(0, 3), "COM") || EqualsIgnoringCase(base.substr(0, 3), "LPT")) &&
+    const std::string_view port = base.substr(0, 3);
+    return base.size() == 4 && (EqualsIgnoringCase(port, "COM") || EqualsIgnoringCase(port, "LPT")) &&
            base[3] >= '1' && base[3] <= '9';
 }
 
