@@ -1,3 +1,4 @@
+#include "runtime/posix/descriptors.hpp"
 #include "runtime/posix/message_box.hpp"
 #include "runtime/posix/shell_words.hpp"
 #include "runtime/posix/windows_words.hpp"
@@ -134,7 +135,7 @@ int Spawn(pid_t& pid, const std::string& file, const std::vector<char*>& argv, b
 {
     SpawnFileActions actions;
     // Only standard input, output and error pass to the server.
-    posix_spawn_file_actions_addclosefrom_np(actions.get(), STDERR_FILENO + 1);
+    PassOnlyStandardDescriptors(kStartAction);
 
     SpawnAttributes attributes;
     sigset_t none;
