@@ -202,13 +202,24 @@ def check_launch_in_root(args, launcher, folder):
             return subprocess.run(["xdotool", *words], env=env, capture_output=True, text=True, timeout=60,
                                   check=True).stdout.split()
 
+        def shown_window():
+            """The launcher's window once shown; gives up when the launcher ends first."""
+            for _ in range(600):
+                try:
+                    return xdotool("search", "--onlyvisible", "--name", "^Dedicated Server Starter$")[0]
+                except subprocess.CalledProcessError:
+                    if started.poll() is not None:
+                        raise
+                    time.sleep(0.1)
+            raise subprocess.TimeoutExpired("xdotool search", 60)
+
         # Not close-on-exec, as a file manager or terminal may leak one.
         handed = os.open("/dev/null", os.O_RDONLY)
         started = subprocess.Popen(enter + ["env", *(f"{name}={value}" for name, value in env.items()), launcher],
                                    pass_fds=[handed], stdout=subprocess.PIPE, stderr=subprocess.STDOUT, text=True)
         os.close(handed)
         try:
-            window = xdotool("search", "--sync", "--onlyvisible", "--name", "^Dedicated Server Starter$")[0]
+            window = shown_window()
             with open(f"/proc/{xdotool('getwindowpid', window)[0]}/fdinfo/{handed}") as info:
                 flags = int(re.search(r"^flags:\s*([0-7]+)", info.read(), re.M).group(1), 8)
             check(flags & CLOSE_ON_EXEC == 0, "the launcher holds the descriptor it was handed as close-on-exec")
