@@ -230,6 +230,10 @@ def check_launch_in_root(args, launcher, folder):
             check(False, f"the launcher did not show its window and end on a click: {error}: "
                          f"{started.communicate()[0]}")
             return
+        finally:
+            # On any way out: ending tools/debian11-run ends the launcher too.
+            started.kill()
+            started.wait()
     if not check(started.returncode == 0, f"the launcher ended with status {started.returncode}: {output}"):
         return
     # The launcher ends once the server has started; the server writes its report alone.
