@@ -5,6 +5,7 @@ set -euo pipefail
 cd "$(dirname "$0")"
 . tools/setup.sh
 . tools/i386_via_qemu.sh
+. tools/debian11.sh
 
 # Windows tests run under Wine, on the 32-bit program where 32-bit programs
 # run here, natively or through QEMU (which dss_prepare_32bit sets up where it
@@ -25,13 +26,24 @@ fi
 dss_require_packages $DSS_PACKAGES_LINUX $DSS_PACKAGES_WINDOWS $windows_packages \
     $DSS_PACKAGES_GUI_TESTS $DSS_PACKAGES_RESOURCE_TESTS
 
+# The Linux package as users get it: built in Debian 11, and tested there
+# by the packaging-debian11 test of the linux build.
+debian11=(-DDSS_DEBIAN11_ROOT=)
+if dss_debian11_root; then
+    say "== Building the Linux package in Debian 11"
+    dss_debian11_package build/debian11
+    debian11=("-DDSS_DEBIAN11_ROOT=$DSS_DEBIAN11_ROOT" "-DDSS_DEBIAN11_GLIBC=$DSS_DEBIAN11_GLIBC")
+else
+    say "== $DSS_DEBIAN11_WHY_NOT: the Linux package is not tested in Debian 11"
+fi
+
 presets=(linux windows-x86)
 [ "$windows_tests" = windows-x86 ] || presets+=("$windows_tests")
 for preset in "${presets[@]}"; do
     say "== Building $preset"
     options=()
     [ "$preset" != windows-x86 ] || options=(-DDSS_WINE_TESTS=$wine32)
-    [ "$preset" != linux ] || options=(-DDSS_WINE_32BIT=$wine32)
+    [ "$preset" != linux ] || options=("-DDSS_WINE_32BIT=$wine32" "${debian11[@]}")
     cmake --preset "$preset" "${options[@]}" >/dev/null
     cmake --build --preset "$preset"
 done

@@ -4,6 +4,8 @@
 # `cmake --workflow --preset package-linux` (or package-windows), or by
 # cpack in any build folder.
 
+include(${CMAKE_CURRENT_LIST_DIR}/linux_systems.cmake)
+
 if(WIN32)
     set(DSS_README_PROGRAM "DedicatedServerStarter.exe")
     set(DSS_README_SYSTEM_NOTES "The launcher is one program that needs nothing but Windows Vista or later.")

@@ -1,4 +1,5 @@
 #include "runtime/posix/child_wait.hpp"
+#include "runtime/posix/descriptors.hpp"
 #include "runtime/posix/message_box.hpp"
 #include "runtime/posix/shell_words.hpp"
 #include "runtime/posix/windows_program.hpp"
@@ -133,7 +134,7 @@ int Spawn(pid_t& pid, const std::string& file, const std::vector<char*>& argv, b
         posix_spawn_file_actions_adddup2(actions.get(), output, STDOUT_FILENO);
     }
     // Only standard input, output and error pass to the server.
-    posix_spawn_file_actions_addclosefrom_np(actions.get(), STDERR_FILENO + 1);
+    PassOnlyStandardDescriptors(kStartAction);
 
     SpawnAttributes attributes;
     sigset_t none;

@@ -2,12 +2,20 @@
 """Makes this build's release package with cpack, unpacks it and checks it.
 
     check_package.py linux   --cpack CPACK --config CPackConfig.cmake --name NAME --version V --xbench XBENCH
+    check_package.py linux   --archive NAME.tar.gz --name NAME --version V --root ROOT --newest-glibc 2.31
     check_package.py windows --cpack CPACK --config CPackConfig.cmake --name NAME --version V --machine i386|amd64
 
 linux: NAME.tar.gz holds exactly the launcher, its desktop entry, its icons
 and the README, in a folder NAME; the unpacked launcher starts on an X
 display of its own (Xvfb), maps its window and ends with status 0 when the
 window is asked to close.
+
+linux --archive: the same checks on a package made elsewhere; the launcher
+asks for no glibc symbol newer than --newest-glibc, and in the Debian root
+ROOT (entered with tools/debian11-run) it shows its window, and one click on
+Launch starts a stand-in server (tests/probe/probe_posix.cpp, built there)
+with the exact arguments and none of the launcher's descriptors, although
+the launcher was handed one that is not close-on-exec.
 
 windows: NAME.zip holds exactly DedicatedServerStarter.exe and README.txt;
 the program is a GUI program for MACHINE and carries the version resource
@@ -17,7 +25,9 @@ Prints each failed check and exits 1 if there is any.
 """
 
 import argparse
+import contextlib
 import os
+import re
 import select
 import shutil
 import stat
@@ -25,6 +35,7 @@ import subprocess
 import sys
 import tarfile
 import tempfile
+import time
 import zipfile
 
 LINUX_FILES = {
@@ -39,6 +50,13 @@ WINDOWS_FILES = {"DedicatedServerStarter.exe", "README.txt"}
 MACHINES = {"i386": 0x14C, "amd64": 0x8664}
 WINDOWS_GUI = 2
 
+SOURCE = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
+# The Launch button's middle in the client area at 96 dpi (Command1 in
+# window/layout.hpp: 120, 1200, 4455 x 495 twips), as bench.sh clicks it.
+LAUNCH_BUTTON = ("156", "96")
+# O_CLOEXEC in the flags of /proc/PID/fdinfo/FD.
+CLOSE_ON_EXEC = 0o2000000
+
 failures = []
 
 
@@ -49,7 +67,9 @@ def check(condition, what):
 
 
 def make_package(args, folder):
-    """Runs cpack into `folder`; returns the archive's path."""
+    """Runs cpack into `folder`, or copies --archive there; returns the archive's path."""
+    if args.archive:
+        return shutil.copy(args.archive, folder)
     result = subprocess.run([args.cpack, "--config", args.config, "-B", folder],
                             capture_output=True, text=True)
     if result.returncode != 0:
@@ -95,19 +115,38 @@ def check_linux(args, folder):
         header = icon.read(24)
         check(header[:8] == b"\x89PNG\r\n\x1a\n" and header[16:24] == (48).to_bytes(4, "big") * 2,
               "the 48x48 icon is not a 48x48 PNG")
-    check_launcher_starts(args, os.path.join(unpacked, "bin/dedicated-server-starter"), folder)
+    launcher = os.path.join(unpacked, "bin/dedicated-server-starter")
+    if args.newest_glibc:
+        check_glibc(launcher, args.newest_glibc)
+    if args.root:
+        check_launch_in_root(args, launcher, folder)
+    else:
+        check_launcher_starts(args, launcher, folder)
 
 
-def check_launcher_starts(args, launcher, folder):
-    """Starts the launcher on an X display of its own and closes its window."""
-    env = dict(os.environ)
+def check_glibc(launcher, newest):
+    """The launcher asks for no glibc symbol version newer than `newest`."""
+    symbols = subprocess.run(["objdump", "-T", launcher], capture_output=True, text=True, check=True).stdout
+    wanted = {tuple(map(int, version.split("."))) for version in re.findall(r"\bGLIBC_([0-9.]+[0-9])", symbols)}
+    too_new = sorted(".".join(map(str, version)) for version in wanted
+                     if version > tuple(map(int, newest.split("."))))
+    check(wanted and not too_new, f"the launcher asks for glibc {too_new or 'nothing'}, not {newest} or older")
+
+
+def desktop_environment(folder):
+    """A home and runtime folders of the launcher's own inside `folder`."""
+    env = {}
     for name in ("HOME", "XDG_RUNTIME_DIR", "XDG_CONFIG_HOME", "XDG_CACHE_HOME", "XDG_DATA_HOME"):
         env[name] = os.path.join(folder, name.lower())
         os.makedirs(env[name], mode=0o700)
     # No D-Bus session or accessibility bus here: nothing is to start one.
-    env.update(GSETTINGS_BACKEND="memory", NO_AT_BRIDGE="1", DBUS_SESSION_BUS_ADDRESS="unix:path=/nonexistent",
-               ASAN_OPTIONS="detect_leaks=0")
-    env.pop("WAYLAND_DISPLAY", None)
+    env.update(GSETTINGS_BACKEND="memory", NO_AT_BRIDGE="1", DBUS_SESSION_BUS_ADDRESS="unix:path=/nonexistent")
+    return env
+
+
+@contextlib.contextmanager
+def x_display():
+    """An X display of its own (Xvfb); yields its name."""
     read_end, write_end = os.pipe()
     xvfb = subprocess.Popen(["Xvfb", "-displayfd", str(write_end), "-noreset", "-nolisten", "tcp",
                              "-screen", "0", "640x480x24"], pass_fds=[write_end], stdin=subprocess.DEVNULL,
@@ -122,7 +161,19 @@ def check_launcher_starts(args, launcher, folder):
             if not chunk:
                 sys.exit("Xvfb ended before giving its display number")
             number += chunk
-        env["DISPLAY"] = ":" + number.decode().strip()
+        yield ":" + number.decode().strip()
+    finally:
+        os.close(read_end)
+        xvfb.terminate()
+        xvfb.wait()
+
+
+def check_launcher_starts(args, launcher, folder):
+    """Starts the launcher on an X display of its own and closes its window."""
+    env = dict(os.environ) | desktop_environment(folder) | {"ASAN_OPTIONS": "detect_leaks=0"}
+    env.pop("WAYLAND_DISPLAY", None)
+    with x_display() as display:
+        env["DISPLAY"] = display
         # The launcher's window as the window system sees it: mapped, then
         # closed as by a window manager's close button.
         result = subprocess.run([args.xbench, "start", "--close", "--timeout", "60", "--", launcher],
@@ -131,10 +182,72 @@ def check_launcher_starts(args, launcher, folder):
               f"the packaged launcher did not map its window: {result.stdout}{result.stderr}")
         check(" exit=0" in result.stdout,
               f"the packaged launcher did not end with status 0 on closing: {result.stdout}{result.stderr}")
-    finally:
-        os.close(read_end)
-        xvfb.terminate()
-        xvfb.wait()
+
+
+def check_launch_in_root(args, launcher, folder):
+    """Clicks Launch in the launcher started in the Debian root --root and reads what the server got."""
+    enter = [os.path.join(SOURCE, "tools/debian11-run"), args.root, "--bind", f"{folder}:{folder}", "--"]
+    # The preset path names Quarnvale.exe beside the launcher.
+    server = os.path.join(os.path.dirname(launcher), "Quarnvale.exe")
+    probe = shutil.copy(os.path.join(SOURCE, "tests/probe/probe_posix.cpp"), folder)
+    built = subprocess.run(enter + ["g++", "-std=c++20", "-O2", "-o", server, probe], capture_output=True, text=True)
+    if not check(built.returncode == 0, f"the probe did not build in {args.root}: {built.stdout}{built.stderr}"):
+        return
+    report = os.path.join(folder, "report")
+    env = desktop_environment(folder) | {"DSS_PROBE_REPORT": report}
+    with x_display() as display:
+        env["DISPLAY"] = display
+
+        def xdotool(*words):
+            return subprocess.run(["xdotool", *words], env=env, capture_output=True, text=True, timeout=60,
+                                  check=True).stdout.split()
+
+        def shown_window():
+            """The launcher's window once shown; gives up when the launcher ends first."""
+            for _ in range(600):
+                try:
+                    return xdotool("search", "--onlyvisible", "--name", "^Dedicated Server Starter$")[0]
+                except subprocess.CalledProcessError:
+                    if started.poll() is not None:
+                        raise
+                    time.sleep(0.1)
+            raise subprocess.TimeoutExpired("xdotool search", 60)
+
+        # Not close-on-exec, as a file manager or terminal may leak one.
+        handed = os.open("/dev/null", os.O_RDONLY)
+        started = subprocess.Popen(enter + ["env", *(f"{name}={value}" for name, value in env.items()), launcher],
+                                   pass_fds=[handed], stdout=subprocess.PIPE, stderr=subprocess.STDOUT, text=True)
+        os.close(handed)
+        try:
+            window = shown_window()
+            with open(f"/proc/{xdotool('getwindowpid', window)[0]}/fdinfo/{handed}") as info:
+                flags = int(re.search(r"^flags:\s*([0-7]+)", info.read(), re.M).group(1), 8)
+            check(flags & CLOSE_ON_EXEC == 0, "the launcher holds the descriptor it was handed as close-on-exec")
+            xdotool("mousemove", "--window", window, *LAUNCH_BUTTON, "click", "1")
+            output = started.communicate(timeout=60)[0]
+        except (subprocess.SubprocessError, OSError) as error:
+            started.kill()
+            check(False, f"the launcher did not show its window and end on a click: {error}: "
+                         f"{started.communicate()[0]}")
+            return
+        finally:
+            # On any way out: ending tools/debian11-run ends the launcher too.
+            started.kill()
+            started.wait()
+    if not check(started.returncode == 0, f"the launcher ended with status {started.returncode}: {output}"):
+        return
+    # The launcher ends once the server has started; the server writes its report alone.
+    for _ in range(300):
+        if os.path.exists(report):
+            break
+        time.sleep(0.1)
+    if not check(os.path.exists(report), "the server wrote no report: was it started?"):
+        return
+    with open(report, "rb") as received:
+        fields = received.read().decode().split("\0")[:-1]
+    check(fields[5:] == [server, "-dedicated", "-mission", "base/data/missions/bedroom.mis"],
+          f"the server got the arguments {fields[5:]}")
+    check(fields[3] == "", f"the server inherited the descriptors {fields[3]}")
 
 
 def check_windows(args, folder):
@@ -173,13 +286,18 @@ def check_windows(args, folder):
 def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("system", choices=["linux", "windows"])
-    parser.add_argument("--cpack", required=True)
-    parser.add_argument("--config", required=True, help="the build's CPackConfig.cmake")
+    parser.add_argument("--cpack")
+    parser.add_argument("--config", help="the build's CPackConfig.cmake")
+    parser.add_argument("--archive", help="a package made elsewhere, checked instead of running cpack")
     parser.add_argument("--name", required=True, help="the package's file name without its extension")
     parser.add_argument("--version", required=True, help="the project's version, as in project(VERSION)")
     parser.add_argument("--xbench", help="bench/xbench, which starts the launcher and waits for its window")
     parser.add_argument("--machine", choices=sorted(MACHINES))
+    parser.add_argument("--newest-glibc", help="the newest glibc symbol version the Linux launcher may ask for")
+    parser.add_argument("--root", help="a Debian root to start the Linux launcher in and launch from")
     args = parser.parse_args()
+    if not args.archive and not (args.cpack and args.config):
+        parser.error("give --archive, or --cpack and --config")
     check(args.version in args.name, f"the package name {args.name} does not carry the version {args.version}")
     folder = tempfile.mkdtemp(prefix="dss-package-")
     try:

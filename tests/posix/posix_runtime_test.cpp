@@ -115,11 +115,16 @@ TEST_F(PosixRuntimeTest, StartsTheNamedFileWithShellWordsAndNoExpansion)
 
 TEST_F(PosixRuntimeTest, ServerRunsInItsOwnSessionWithOnlyStandardDescriptors)
 {
+    // Open without close-on-exec, as one the launcher inherits from a file
+    // manager or terminal that leaks it.
+    const int inherited = open("/dev/null", O_RDONLY);
+    ASSERT_GE(inherited, 0);
     const char kFolder[] = "/";
     const fs::path before = fs::current_path();
     fs::current_path(kFolder);
     const std::uint32_t pid =
         SystemRuntime().Shell(Server(), ServerCommandLine(Server(), u"m", u""), kMinimizedFocus);
+    close(inherited);
     fs::current_path(before);
     const ProbeReport report = Collect(pid);
 
