@@ -4,12 +4,13 @@
     check_package.py linux   --cpack CPACK --config CPackConfig.cmake --name NAME --version V --xbench XBENCH
     check_package.py windows --cpack CPACK --config CPackConfig.cmake --name NAME --version V --machine i386|amd64
 
-linux: NAME.tar.gz holds exactly the launcher, its desktop entry, its icons
-and the README, in a folder NAME; the unpacked launcher starts on an X
-display of its own (Xvfb), maps its window and ends with status 0 when the
-window is asked to close.
+linux: NAME.tar.gz holds exactly the launcher, its desktop entry, its icons,
+the script that adds a menu entry and the README, in a folder NAME; the
+script writes an entry that starts the launcher in a game's folder, in that
+folder; the unpacked launcher starts on an X display of its own (Xvfb), maps
+its window and ends with status 0 when the window is asked to close.
 
-windows: NAME.zip holds exactly DedicatedServerStarter.exe and README.txt;
+windows: NAME.zip holds exactly DedicatedServerStarter.exe and its README;
 the program is a GUI program for MACHINE and carries the version resource
 of project version V. Only the file is read, so this runs where Wine cannot.
 
@@ -27,13 +28,15 @@ import tarfile
 import tempfile
 import zipfile
 
+README = "DedicatedServerStarter-README.txt"
 LINUX_FILES = {
-    "README.txt",
+    README,
+    "add-to-menu.sh",
     "bin/dedicated-server-starter",
     "share/applications/dedicated-server-starter.desktop",
     *(f"share/icons/hicolor/{size}x{size}/apps/dedicated-server-starter.png" for size in (16, 32, 48, 64, 128)),
 }
-WINDOWS_FILES = {"DedicatedServerStarter.exe", "README.txt"}
+WINDOWS_FILES = {"DedicatedServerStarter.exe", README}
 
 # IMAGE_FILE_HEADER.Machine and IMAGE_SUBSYSTEM_WINDOWS_GUI.
 MACHINES = {"i386": 0x14C, "amd64": 0x8664}
@@ -62,14 +65,15 @@ def make_package(args, folder):
     return os.path.join(folder, archive)
 
 
-def check_readme(text, program, newline, version):
+def check_readme(text, program, newline, version, needs):
     check("Quarnvale.exe" in text and "game's folder" in text,
-          "README.txt does not say to copy the launcher into the game's folder, next to Quarnvale.exe")
-    check(program in text, f"README.txt does not name {program}")
-    check(version in text, f"README.txt does not give the version {version}")
+          "the README does not say to copy the launcher into the game's folder, next to Quarnvale.exe")
+    check(program in text, f"the README does not name {program}")
+    check(version in text, f"the README does not give the version {version}")
+    check(needs in " ".join(text.split()), f"the README does not say that the launcher needs {needs}")
     lines = text.split("\n")[:-1]
     check(text.endswith("\n") and all(line.endswith("\r") == (newline == "\r\n") for line in lines),
-          f"README.txt does not end every line with {newline!r}")
+          f"the README does not end every line with {newline!r}")
 
 
 def check_linux(args, folder):
@@ -85,8 +89,8 @@ def check_linux(args, folder):
         check(launcher is not None and launcher.mode & 0o111 == 0o111, "the launcher is not executable by everyone")
         tar.extractall(folder)
     unpacked = os.path.join(folder, args.name)
-    with open(os.path.join(unpacked, "README.txt"), newline="") as readme:
-        check_readme(readme.read(), "bin/dedicated-server-starter", "\n", args.version)
+    with open(os.path.join(unpacked, README), newline="") as readme:
+        check_readme(readme.read(), "bin/dedicated-server-starter", "\n", args.version, "Wine to start Quarnvale.exe")
     with open(os.path.join(unpacked, "share/applications/dedicated-server-starter.desktop")) as entry:
         lines = entry.read().splitlines()
         check("Exec=dedicated-server-starter" in lines and "Icon=dedicated-server-starter" in lines,
@@ -95,7 +99,30 @@ def check_linux(args, folder):
         header = icon.read(24)
         check(header[:8] == b"\x89PNG\r\n\x1a\n" and header[16:24] == (48).to_bytes(4, "big") * 2,
               "the 48x48 icon is not a 48x48 PNG")
+    check_menu_entry(unpacked, folder)
     check_launcher_starts(args, os.path.join(unpacked, "bin/dedicated-server-starter"), folder)
+
+
+def check_menu_entry(unpacked, folder):
+    """The entry add-to-menu.sh writes, read by GLib, starts a game folder's launcher there."""
+    from gi.repository import GLib
+
+    game = os.path.join(folder, 'Games/Q "$HOME" `x` 100% \\ Ünï')
+    os.makedirs(game)
+    shutil.copy2(os.path.join(unpacked, "bin/dedicated-server-starter"), game)
+    home = os.path.join(folder, "menu-home")
+    env = dict(os.environ, HOME=home, XDG_DATA_HOME=os.path.join(home, ".local/share"))
+    result = subprocess.run([os.path.join(unpacked, "add-to-menu.sh"), game], env=env, cwd=folder,
+                            capture_output=True, text=True)
+    if not check(result.returncode == 0, f"add-to-menu.sh failed: {result.stdout}{result.stderr}"):
+        return
+    entry = GLib.KeyFile()
+    entry.load_from_file(os.path.join(home, ".local/share/applications/dedicated-server-starter.desktop"),
+                         GLib.KeyFileFlags.NONE)
+    command = entry.get_string("Desktop Entry", "Exec").replace("%%", "%")
+    check(GLib.shell_parse_argv(command)[1] == [os.path.join(game, "dedicated-server-starter")],
+          f"the menu entry runs {command!r}, not the launcher in {game!r}")
+    check(entry.get_string("Desktop Entry", "Path") == game, "the menu entry does not run in the game's folder")
 
 
 def check_launcher_starts(args, launcher, folder):
@@ -144,9 +171,9 @@ def check_windows(args, folder):
     with zipfile.ZipFile(archive) as package:
         names = set(package.namelist())
         check(names == WINDOWS_FILES, f"files {sorted(names)}, expected exactly {sorted(WINDOWS_FILES)} at the root")
-        readme = package.read("README.txt").decode("utf-8") if "README.txt" in names else ""
+        readme = package.read(README).decode("utf-8") if README in names else ""
         program = package.read("DedicatedServerStarter.exe") if "DedicatedServerStarter.exe" in names else b""
-    check_readme(readme, "DedicatedServerStarter.exe", "\r\n", args.version)
+    check_readme(readme, "DedicatedServerStarter.exe", "\r\n", args.version, "Windows Vista or later")
     if not check(program[:2] == b"MZ", "DedicatedServerStarter.exe is not a Windows program"):
         return
     pe = pefile.PE(data=program)
