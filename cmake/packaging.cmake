@@ -51,6 +51,45 @@ else()
     install(PROGRAMS ${CMAKE_SOURCE_DIR}/resources/add-to-menu.sh DESTINATION .)
 endif()
 
+# Two builds of one commit give the same bytes: the commit's time stands in
+# for the time of the build wherever a tool would write that (ld and strip
+# in a Windows program's header, cpack in the archives), unless
+# SOURCE_DATE_EPOCH is set already. The build and package steps of a
+# workflow run in processes of their own, so the time goes into the link
+# rule and into cpack's own configuration rather than into this process.
+if(DEFINED ENV{SOURCE_DATE_EPOCH})
+    set(DSS_SOURCE_DATE_EPOCH "$ENV{SOURCE_DATE_EPOCH}")
+else()
+    find_package(Git QUIET)
+    if(GIT_FOUND)
+        execute_process(COMMAND ${GIT_EXECUTABLE} log -1 --format=%ct
+                        WORKING_DIRECTORY ${CMAKE_SOURCE_DIR} RESULT_VARIABLE no_commit
+                        OUTPUT_VARIABLE DSS_SOURCE_DATE_EPOCH OUTPUT_STRIP_TRAILING_WHITESPACE ERROR_QUIET)
+        execute_process(COMMAND ${GIT_EXECUTABLE} rev-parse --git-path logs/HEAD
+                        WORKING_DIRECTORY ${CMAKE_SOURCE_DIR}
+                        OUTPUT_VARIABLE head_log OUTPUT_STRIP_TRAILING_WHITESPACE ERROR_QUIET)
+        cmake_path(ABSOLUTE_PATH head_log BASE_DIRECTORY ${CMAKE_SOURCE_DIR})
+        if(no_commit)
+            set(DSS_SOURCE_DATE_EPOCH "")
+        elseif(EXISTS "${head_log}")
+            # A new commit configures again, for its own time.
+            set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${head_log})
+        endif()
+    endif()
+endif()
+if(DSS_SOURCE_DATE_EPOCH)
+    if(WIN32)
+        set_property(TARGET DedicatedServerStarter PROPERTY RULE_LAUNCH_LINK
+                     "${CMAKE_COMMAND} -E env SOURCE_DATE_EPOCH=${DSS_SOURCE_DATE_EPOCH}")
+    endif()
+    set(CPACK_PROJECT_CONFIG_FILE ${CMAKE_BINARY_DIR}/package/source-date-epoch.cmake)
+    file(CONFIGURE OUTPUT ${CPACK_PROJECT_CONFIG_FILE} @ONLY CONTENT [[
+if(NOT DEFINED ENV{SOURCE_DATE_EPOCH})
+    set(ENV{SOURCE_DATE_EPOCH} "@DSS_SOURCE_DATE_EPOCH@")
+endif()
+]])
+endif()
+
 set(CPACK_PACKAGE_NAME "DedicatedServerStarter")
 set(CPACK_PACKAGE_VENDOR "Quarnvale Community")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "Starts the Quarnvale dedicated server with a map and options")

@@ -1,8 +1,11 @@
 #!/usr/bin/env python3
 """Makes this build's release package with cpack, unpacks it and checks it.
 
-    check_package.py linux   --cpack CPACK --config CPackConfig.cmake --name NAME --version V --xbench XBENCH
-    check_package.py windows --cpack CPACK --config CPackConfig.cmake --name NAME --version V --machine i386|amd64
+    check_package.py linux   --cpack CPACK --config CPackConfig.cmake --name NAME --version V --source DIR --xbench XBENCH
+    check_package.py windows --cpack CPACK --config CPackConfig.cmake --name NAME --version V --source DIR --machine i386|amd64
+
+In both, the times in the package are the time of DIR's commit (or
+SOURCE_DATE_EPOCH), which every build of it writes.
 
 linux: NAME.tar.gz holds exactly the launcher, its desktop entry, its icons,
 the script that adds a menu entry and the README, in a folder NAME; the
@@ -65,6 +68,14 @@ def make_package(args, folder):
     return os.path.join(folder, archive)
 
 
+def build_time(source):
+    """The time a build of `source` writes, or None outside a git checkout."""
+    if os.environ.get("SOURCE_DATE_EPOCH"):
+        return int(os.environ["SOURCE_DATE_EPOCH"])
+    result = subprocess.run(["git", "-C", source, "log", "-1", "--format=%ct"], capture_output=True, text=True)
+    return int(result.stdout) if result.returncode == 0 else None
+
+
 def check_readme(text, program, newline, version, needs):
     check("Quarnvale.exe" in text and "game's folder" in text,
           "the README does not say to copy the launcher into the game's folder, next to Quarnvale.exe")
@@ -85,6 +96,8 @@ def check_linux(args, folder):
               f"entries outside the folder {args.name}: {sorted(members)}")
         inside = {name[len(args.name) + 1:] for name in files}
         check(inside == LINUX_FILES, f"files {sorted(inside)}, expected exactly {sorted(LINUX_FILES)}")
+        check(args.time is None or {member.mtime for member in members.values()} == {args.time},
+              f"file times in the tarball other than the commit's, {args.time}")
         launcher = members.get(f"{args.name}/bin/dedicated-server-starter")
         check(launcher is not None and launcher.mode & 0o111 == 0o111, "the launcher is not executable by everyone")
         tar.extractall(folder)
@@ -179,6 +192,8 @@ def check_windows(args, folder):
     pe = pefile.PE(data=program)
     check(pe.FILE_HEADER.Machine == MACHINES[args.machine],
           f"machine {pe.FILE_HEADER.Machine:#x}, expected {args.machine}")
+    check(args.time is None or pe.FILE_HEADER.TimeDateStamp == args.time,
+          f"the program's time stamp {pe.FILE_HEADER.TimeDateStamp} is not the commit's time, {args.time}")
     check(pe.OPTIONAL_HEADER.Subsystem == WINDOWS_GUI, f"subsystem {pe.OPTIONAL_HEADER.Subsystem}, not a GUI program")
     if not check(hasattr(pe, "VS_FIXEDFILEINFO"), "the packaged program has no version resource"):
         return
@@ -204,9 +219,11 @@ def main():
     parser.add_argument("--config", required=True, help="the build's CPackConfig.cmake")
     parser.add_argument("--name", required=True, help="the package's file name without its extension")
     parser.add_argument("--version", required=True, help="the project's version, as in project(VERSION)")
+    parser.add_argument("--source", required=True, help="the source folder, a git checkout")
     parser.add_argument("--xbench", help="bench/xbench, which starts the launcher and waits for its window")
     parser.add_argument("--machine", choices=sorted(MACHINES))
     args = parser.parse_args()
+    args.time = build_time(args.source)
     check(args.version in args.name, f"the package name {args.name} does not carry the version {args.version}")
     folder = tempfile.mkdtemp(prefix="dss-package-")
     try:
