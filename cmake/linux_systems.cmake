@@ -11,11 +11,12 @@ string(REGEX MATCH "^[0-9]+\\.[0-9]+" gtk "${GTK3_VERSION}")
 string(REPLACE "_" "-" machine "${CMAKE_SYSTEM_PROCESSOR}")
 file(STRINGS /etc/os-release os_release REGEX "^(ID|VERSION_ID|PRETTY_NAME)=")
 if(os_release MATCHES "(^|;)ID=debian(;|$)" AND os_release MATCHES "VERSION_ID=\"11\"")
-    set(DSS_README_LINUX_SYSTEMS "It runs on ${machine} Linux with glibc ${glibc} or newer and GTK ${gtk}, \
-as Debian 11, Ubuntu 20.04, RHEL 9 and their successors have. It is built on Debian 11 and tested there: \
-it asks for no newer glibc, shows its window and starts a server.")
+    set(DSS_README_LINUX_SYSTEMS "It runs on ${machine} Linux with glibc ${glibc} or newer and GTK ${gtk},
+as Debian 11, Ubuntu 20.04, RHEL 9 and their successors have. It is built on
+Debian 11 and tested there: it asks for no newer glibc, shows its window and
+starts a server.")
 else()
     string(REGEX REPLACE ".*PRETTY_NAME=\"?([^\";]*).*" "\\1" built_on "${os_release}")
-    set(DSS_README_LINUX_SYSTEMS "It runs on ${machine} Linux with glibc ${glibc} or newer and GTK ${gtk}, \
+    set(DSS_README_LINUX_SYSTEMS "It runs on ${machine} Linux with glibc ${glibc} or newer and GTK ${gtk},
 as ${built_on} has, the system it was built and tested on.")
 endif()

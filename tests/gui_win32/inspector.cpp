@@ -96,16 +96,19 @@ void Send(std::vector<INPUT> inputs)
     ASSERT_EQ(SendInput(static_cast<UINT>(inputs.size()), inputs.data(), sizeof(INPUT)), inputs.size());
 }
 
-void Press(WORD key, bool shift = false)
+// `key`, `times` times, with `modifier` (such as VK_SHIFT) held down if given.
+void Press(WORD key, WORD modifier = 0, int times = 1)
 {
     std::vector<INPUT> inputs;
-    if (shift) {
-        Key(inputs, VK_SHIFT, false);
+    if (modifier) {
+        Key(inputs, modifier, false);
     }
-    Key(inputs, key, false);
-    Key(inputs, key, true);
-    if (shift) {
-        Key(inputs, VK_SHIFT, true);
+    for (int i = 0; i < times; ++i) {
+        Key(inputs, key, false);
+        Key(inputs, key, true);
+    }
+    if (modifier) {
+        Key(inputs, modifier, true);
     }
     Send(inputs);
 }
@@ -428,7 +431,32 @@ TEST_F(LauncherWindow, IsAFixedToolWindowLaidOutFromTheTable)
     Screenshot("window-96dpi");
 }
 
-TEST_F(LauncherWindow, StartsInTheMapFieldTabsInOrderAndIgnoresEnterAndEscape)
+// How the keyboard test reaches Launch from the map field: Tab three
+// times, or Shift+Tab once.
+enum class Reach { ThreeTabs, ShiftTab };
+
+class LauncherKeys : public LauncherWindow, public ::testing::WithParamInterface<Reach> {
+protected:
+    void ReachLaunch() const
+    {
+        GetParam() == Reach::ThreeTabs ? Press(VK_TAB, 0, 3) : Press(VK_TAB, VK_SHIFT);
+        ASSERT_TRUE(Eventually([&] { return Focus() == Control(ControlId::Command1); })) << "Launch not reached";
+    }
+
+    // The button shows the default look exactly while it has the focus.
+    // Once the focus has moved, the launcher has begun the key that moved
+    // it; a message sent to it is answered only after that key is done.
+    void ExpectDefaultLookWithTheFocusOnly() const
+    {
+        DWORD_PTR result = 0;
+        ASSERT_TRUE(SendMessageTimeoutW(window_, WM_NULL, 0, 0, SMTO_ABORTIFHUNG, 5000, &result));
+        const HWND button = Control(ControlId::Command1);
+        EXPECT_EQ(GetWindowLongPtrW(button, GWL_STYLE) & BS_TYPEMASK,
+                  Focus() == button ? BS_DEFPUSHBUTTON : BS_PUSHBUTTON) << "the default look";
+    }
+};
+
+TEST_P(LauncherKeys, StartsInTheMapFieldTabsInOrderAndEnterPressesOnlyLaunch)
 {
     EXPECT_TRUE(Eventually([&] { return Focus() == Control(ControlId::Text1); })) << "focus at start";
     const auto order = layout::TabOrder();
@@ -455,26 +483,50 @@ TEST_F(LauncherWindow, StartsInTheMapFieldTabsInOrderAndIgnoresEnterAndEscape)
         EXPECT_EQ(FieldTexts(), texts);
         EXPECT_EQ(FindWindowOf(processId_, L"#32770", Wide(texts::kInvalidPathTitle)), nullptr);
         EXPECT_TRUE(IsWindowVisible(window_));
-        // The dialog manager marks a push button default only while it has
-        // the focus (Enter then presses it, as Space does).
-        if (next != ControlId::Command1) {
-            EXPECT_EQ(GetWindowLongPtrW(Control(ControlId::Command1), GWL_STYLE) & BS_TYPEMASK, BS_PUSHBUTTON)
-                << "the button is the default with the focus in a field";
-        }
+        ExpectDefaultLookWithTheFocusOnly();
     }
     for (std::size_t i = order.size(); i > 0; --i) {
-        Press(VK_TAB, true);
+        Press(VK_TAB, VK_SHIFT);
         ASSERT_TRUE(Eventually([&] { return Focus() == Control(order[i - 1]); })) << "Shift+Tab";
+        ExpectDefaultLookWithTheFocusOnly();
     }
 
-    // Closing from the window menu ends the program with nothing started.
-    PostMessageW(window_, WM_SYSCOMMAND, SC_CLOSE, 0);
-    DWORD status = 1;
-    ASSERT_TRUE(Exited(10s, status));
-    EXPECT_EQ(status, 0u);
-    std::this_thread::sleep_for(1s);
+    // Enter on Launch reached from the map field: with a path to no file
+    // the box comes, and Enter there closes it; with the server's path the
+    // server starts and the launcher ends.
+    const std::wstring map = TextOf(Control(ControlId::Text1));
+    SetField(ControlId::Text3, folder_ + L"\\missing.exe");
+    ReachLaunch();
+    ExpectDefaultLookWithTheFocusOnly();
+    Press(VK_RETURN);
+    HWND box = nullptr;
+    ASSERT_TRUE(Eventually([&] {
+        return (box = FindWindowOf(processId_, L"#32770", Wide(texts::kInvalidPathTitle))) != nullptr;
+    })) << "Enter on Launch showed no message box";
+    Screenshot(GetParam() == Reach::ThreeTabs ? "enter-after-three-tabs" : "enter-after-shift-tab");
+    ASSERT_TRUE(Eventually([&] { return GetForegroundWindow() == box; })) << "the box is not in front";
+    Press(VK_RETURN);
+    ASSERT_TRUE(Eventually([&] { return !IsWindow(box); })) << "Enter did not close the box";
+    ASSERT_TRUE(Eventually([&] { return Focus() == Control(ControlId::Command1); })) << "focus after the box";
+    ExpectDefaultLookWithTheFocusOnly();
     EXPECT_FALSE(ServerStarted());
+
+    SetField(ControlId::Text3, Preset());
+    Press(VK_TAB);
+    ASSERT_TRUE(Eventually([&] { return Focus() == Control(ControlId::Text1); })) << "Tab from Launch";
+    ReachLaunch();
+    Press(VK_RETURN);
+    DWORD status = 1;
+    ASSERT_TRUE(Exited(10s, status)) << "Enter on Launch left the launcher open";
+    EXPECT_EQ(status, 0u);
+    ASSERT_TRUE(Eventually([&] { return ServerStarted(); }, 30s)) << "the server did not start";
+    EXPECT_EQ(ReadReport().commandLine, Preset() + Wide(texts::kServerOptions) + map + L" ");
 }
+
+INSTANTIATE_TEST_SUITE_P(Keyboard, LauncherKeys, ::testing::Values(Reach::ThreeTabs, Reach::ShiftTab),
+                         [](const ::testing::TestParamInfo<Reach>& way) {
+                             return way.param == Reach::ThreeTabs ? "ThreeTabs" : "ShiftTab";
+                         });
 
 TEST_F(LauncherWindow, RefusesAnInvalidPathThenStartsTheServerAndEnds)
 {
@@ -530,7 +582,7 @@ TEST_F(LauncherWindow, RefusesAnInvalidPathThenStartsTheServerAndEnds)
         ASSERT_TRUE(Eventually([&] { return !IsWindow(box); })) << "the box stayed";
         EXPECT_TRUE(IsWindowVisible(window_));
         EXPECT_EQ(FieldTexts(), texts);
-        ASSERT_TRUE(Eventually([&] { return Focus() == button; })) << "focus after the box";
+        ASSERT_TRUE(Eventually([&] { return Focus() == Control(ControlId::Command1); })) << "focus after the box";
         EXPECT_FALSE(ServerStarted());
     }
 
@@ -558,9 +610,11 @@ TEST_F(LauncherWindow, RefusesAnInvalidPathThenStartsTheServerAndEnds)
     EXPECT_EQ(report.showState, L"2");
 }
 
-TEST_F(LauncherWindow, ClosesAtWmCloseStartingNothing)
+// Alt+F4 goes through the window menu's Close (SC_CLOSE) to WM_CLOSE.
+TEST_F(LauncherWindow, ClosesAtAltF4StartingNothing)
 {
-    PostMessageW(window_, WM_CLOSE, 0, 0);
+    BringToFront();
+    Press(VK_F4, VK_MENU);
     DWORD status = 1;
     ASSERT_TRUE(Exited(10s, status));
     EXPECT_EQ(status, 0u);

@@ -1,14 +1,18 @@
 #!/usr/bin/env python3
 """Makes this build's release package with cpack, unpacks it and checks it.
 
-    check_package.py linux   --cpack CPACK --config CPackConfig.cmake --name NAME --version V --xbench XBENCH
-    check_package.py linux   --archive NAME.tar.gz --name NAME --version V --root ROOT --newest-glibc 2.31
-    check_package.py windows --cpack CPACK --config CPackConfig.cmake --name NAME --version V --machine i386|amd64
+    check_package.py linux   --cpack CPACK --config CPackConfig.cmake --name NAME --version V --source DIR --xbench XBENCH
+    check_package.py linux   --archive NAME.tar.gz --name NAME --version V --source DIR --root ROOT --newest-glibc 2.31
+    check_package.py windows --cpack CPACK --config CPackConfig.cmake --name NAME --version V --source DIR --machine i386|amd64
 
-linux: NAME.tar.gz holds exactly the launcher, its desktop entry, its icons
-and the README, in a folder NAME; the unpacked launcher starts on an X
-display of its own (Xvfb), maps its window and ends with status 0 when the
-window is asked to close.
+In both, the times in the package are the time of DIR's commit (or
+SOURCE_DATE_EPOCH), which every build of it writes.
+
+linux: NAME.tar.gz holds exactly the launcher, its desktop entry, its icons,
+the script that adds a menu entry and the README, in a folder NAME; the
+script writes an entry that starts the launcher in a game's folder, in that
+folder; the unpacked launcher starts on an X display of its own (Xvfb), maps
+its window and ends with status 0 when the window is asked to close.
 
 linux --archive: the same checks on a package made elsewhere; the launcher
 asks for no glibc symbol newer than --newest-glibc, and in the Debian root
@@ -17,7 +21,7 @@ Launch starts a stand-in server (tests/probe/probe_posix.cpp, built there)
 with the exact arguments and none of the launcher's descriptors, although
 the launcher was handed one that is not close-on-exec.
 
-windows: NAME.zip holds exactly DedicatedServerStarter.exe and README.txt;
+windows: NAME.zip holds exactly DedicatedServerStarter.exe and its README;
 the program is a GUI program for MACHINE and carries the version resource
 of project version V. Only the file is read, so this runs where Wine cannot.
 
@@ -38,13 +42,15 @@ import tempfile
 import time
 import zipfile
 
+README = "DedicatedServerStarter-README.txt"
 LINUX_FILES = {
-    "README.txt",
+    README,
+    "add-to-menu.sh",
     "bin/dedicated-server-starter",
     "share/applications/dedicated-server-starter.desktop",
     *(f"share/icons/hicolor/{size}x{size}/apps/dedicated-server-starter.png" for size in (16, 32, 48, 64, 128)),
 }
-WINDOWS_FILES = {"DedicatedServerStarter.exe", "README.txt"}
+WINDOWS_FILES = {"DedicatedServerStarter.exe", README}
 
 # IMAGE_FILE_HEADER.Machine and IMAGE_SUBSYSTEM_WINDOWS_GUI.
 MACHINES = {"i386": 0x14C, "amd64": 0x8664}
@@ -82,14 +88,23 @@ def make_package(args, folder):
     return os.path.join(folder, archive)
 
 
-def check_readme(text, program, newline, version):
+def build_time(source):
+    """The time a build of `source` writes, or None outside a git checkout."""
+    if os.environ.get("SOURCE_DATE_EPOCH"):
+        return int(os.environ["SOURCE_DATE_EPOCH"])
+    result = subprocess.run(["git", "-C", source, "log", "-1", "--format=%ct"], capture_output=True, text=True)
+    return int(result.stdout) if result.returncode == 0 else None
+
+
+def check_readme(text, program, newline, version, needs):
     check("Quarnvale.exe" in text and "game's folder" in text,
-          "README.txt does not say to copy the launcher into the game's folder, next to Quarnvale.exe")
-    check(program in text, f"README.txt does not name {program}")
-    check(version in text, f"README.txt does not give the version {version}")
+          "the README does not say to copy the launcher into the game's folder, next to Quarnvale.exe")
+    check(program in text, f"the README does not name {program}")
+    check(version in text, f"the README does not give the version {version}")
+    check(needs in " ".join(text.split()), f"the README does not say that the launcher needs {needs}")
     lines = text.split("\n")[:-1]
     check(text.endswith("\n") and all(line.endswith("\r") == (newline == "\r\n") for line in lines),
-          f"README.txt does not end every line with {newline!r}")
+          f"the README does not end every line with {newline!r}")
 
 
 def check_linux(args, folder):
@@ -101,12 +116,14 @@ def check_linux(args, folder):
               f"entries outside the folder {args.name}: {sorted(members)}")
         inside = {name[len(args.name) + 1:] for name in files}
         check(inside == LINUX_FILES, f"files {sorted(inside)}, expected exactly {sorted(LINUX_FILES)}")
+        check(args.time is None or {member.mtime for member in members.values()} == {args.time},
+              f"file times in the tarball other than the commit's, {args.time}")
         launcher = members.get(f"{args.name}/bin/dedicated-server-starter")
         check(launcher is not None and launcher.mode & 0o111 == 0o111, "the launcher is not executable by everyone")
         tar.extractall(folder)
     unpacked = os.path.join(folder, args.name)
-    with open(os.path.join(unpacked, "README.txt"), newline="") as readme:
-        check_readme(readme.read(), "bin/dedicated-server-starter", "\n", args.version)
+    with open(os.path.join(unpacked, README), newline="") as readme:
+        check_readme(readme.read(), "bin/dedicated-server-starter", "\n", args.version, "Wine to start Quarnvale.exe")
     with open(os.path.join(unpacked, "share/applications/dedicated-server-starter.desktop")) as entry:
         lines = entry.read().splitlines()
         check("Exec=dedicated-server-starter" in lines and "Icon=dedicated-server-starter" in lines,
@@ -116,6 +133,7 @@ def check_linux(args, folder):
         check(header[:8] == b"\x89PNG\r\n\x1a\n" and header[16:24] == (48).to_bytes(4, "big") * 2,
               "the 48x48 icon is not a 48x48 PNG")
     launcher = os.path.join(unpacked, "bin/dedicated-server-starter")
+    check_menu_entry(unpacked, folder)
     if args.newest_glibc:
         check_glibc(launcher, args.newest_glibc)
     if args.root:
@@ -131,6 +149,28 @@ def check_glibc(launcher, newest):
     too_new = sorted(".".join(map(str, version)) for version in wanted
                      if version > tuple(map(int, newest.split("."))))
     check(wanted and not too_new, f"the launcher asks for glibc {too_new or 'nothing'}, not {newest} or older")
+
+
+def check_menu_entry(unpacked, folder):
+    """The entry add-to-menu.sh writes, read by GLib, starts a game folder's launcher there."""
+    from gi.repository import GLib
+
+    game = os.path.join(folder, 'Games/Q "$HOME" `x` 100% \\ Ünï')
+    os.makedirs(game)
+    shutil.copy2(os.path.join(unpacked, "bin/dedicated-server-starter"), game)
+    home = os.path.join(folder, "menu-home")
+    env = dict(os.environ, HOME=home, XDG_DATA_HOME=os.path.join(home, ".local/share"))
+    result = subprocess.run([os.path.join(unpacked, "add-to-menu.sh"), game], env=env, cwd=folder,
+                            capture_output=True, text=True)
+    if not check(result.returncode == 0, f"add-to-menu.sh failed: {result.stdout}{result.stderr}"):
+        return
+    entry = GLib.KeyFile()
+    entry.load_from_file(os.path.join(home, ".local/share/applications/dedicated-server-starter.desktop"),
+                         GLib.KeyFileFlags.NONE)
+    command = entry.get_string("Desktop Entry", "Exec").replace("%%", "%")
+    check(GLib.shell_parse_argv(command)[1] == [os.path.join(game, "dedicated-server-starter")],
+          f"the menu entry runs {command!r}, not the launcher in {game!r}")
+    check(entry.get_string("Desktop Entry", "Path") == game, "the menu entry does not run in the game's folder")
 
 
 def desktop_environment(folder):
@@ -257,14 +297,16 @@ def check_windows(args, folder):
     with zipfile.ZipFile(archive) as package:
         names = set(package.namelist())
         check(names == WINDOWS_FILES, f"files {sorted(names)}, expected exactly {sorted(WINDOWS_FILES)} at the root")
-        readme = package.read("README.txt").decode("utf-8") if "README.txt" in names else ""
+        readme = package.read(README).decode("utf-8") if README in names else ""
         program = package.read("DedicatedServerStarter.exe") if "DedicatedServerStarter.exe" in names else b""
-    check_readme(readme, "DedicatedServerStarter.exe", "\r\n", args.version)
+    check_readme(readme, "DedicatedServerStarter.exe", "\r\n", args.version, "Windows Vista or later")
     if not check(program[:2] == b"MZ", "DedicatedServerStarter.exe is not a Windows program"):
         return
     pe = pefile.PE(data=program)
     check(pe.FILE_HEADER.Machine == MACHINES[args.machine],
           f"machine {pe.FILE_HEADER.Machine:#x}, expected {args.machine}")
+    check(args.time is None or pe.FILE_HEADER.TimeDateStamp == args.time,
+          f"the program's time stamp {pe.FILE_HEADER.TimeDateStamp} is not the commit's time, {args.time}")
     check(pe.OPTIONAL_HEADER.Subsystem == WINDOWS_GUI, f"subsystem {pe.OPTIONAL_HEADER.Subsystem}, not a GUI program")
     if not check(hasattr(pe, "VS_FIXEDFILEINFO"), "the packaged program has no version resource"):
         return
@@ -291,6 +333,7 @@ def main():
     parser.add_argument("--archive", help="a package made elsewhere, checked instead of running cpack")
     parser.add_argument("--name", required=True, help="the package's file name without its extension")
     parser.add_argument("--version", required=True, help="the project's version, as in project(VERSION)")
+    parser.add_argument("--source", required=True, help="the source folder, a git checkout")
     parser.add_argument("--xbench", help="bench/xbench, which starts the launcher and waits for its window")
     parser.add_argument("--machine", choices=sorted(MACHINES))
     parser.add_argument("--newest-glibc", help="the newest glibc symbol version the Linux launcher may ask for")
@@ -298,6 +341,7 @@ def main():
     args = parser.parse_args()
     if not args.archive and not (args.cpack and args.config):
         parser.error("give --archive, or --cpack and --config")
+    args.time = build_time(args.source)
     check(args.version in args.name, f"the package name {args.name} does not carry the version {args.version}")
     folder = tempfile.mkdtemp(prefix="dss-package-")
     try:

@@ -108,7 +108,7 @@ ControlClass ClassOf(ControlKind kind)
         return {L"Edit", WS_TABSTOP | ES_LEFT | ES_AUTOHSCROLL, WS_EX_CLIENTEDGE};
     case ControlKind::PushButton:
         // Not BS_DEFPUSHBUTTON: Enter in a field must not press it. The
-        // button has that style only while it has the focus.
+        // button has that style only while it has the focus (IsDefaultButton).
         return {L"Button", WS_TABSTOP | BS_PUSHBUTTON, 0};
     }
     std::abort();
@@ -136,19 +136,40 @@ std::vector<ControlId> StackingOrder()
     return order;
 }
 
-// The dialog manager presses the focused push button on Enter only while it
-// has the default style (DLGC_DEFPUSHBUTTON), and moves that style only in
-// its own Tab handling, not when a click or the end of a message box moves
-// the focus. So the button takes the style with the focus and gives it up
-// with the focus, however the focus moves. The class's own procedure is
-// kept in the button's GWLP_USERDATA, which the class leaves to the
-// application.
+// One rule: Launch is the default button exactly while it has the focus, as
+// the focused push button is in any dialog, and never otherwise, so Enter in
+// a field presses nothing. The dialog manager reads it in two ways, the
+// window's answer to DM_GETDEFID and the button's style (DLGC_DEFPUSHBUTTON),
+// and both follow the rule at every moment: DM_GETDEFID is answered from the
+// focus of that moment, and the button turns every style request into the
+// style the rule gives. The Tab handling resets default buttons and asks
+// DM_GETDEFID in an order that differs between Wine and Windows; no order can
+// leave the style against the rule, and Enter on the focused Launch presses
+// it by either way. The button records its focus (BST_FOCUS) in its own
+// WM_SETFOCUS and WM_KILLFOCUS, so the rule never reads a focus in transit.
+bool IsDefaultButton(HWND button)
+{
+    return (SendMessageW(button, BM_GETSTATE, 0, 0) & BST_FOCUS) != 0;
+}
+
+WPARAM StyleByRule(HWND button, WPARAM style)
+{
+    return (style & ~WPARAM{BS_TYPEMASK}) | (IsDefaultButton(button) ? BS_DEFPUSHBUTTON : BS_PUSHBUTTON);
+}
+
+// The button's procedure. The class's own is kept in the button's
+// GWLP_USERDATA, which the class leaves to the application.
 LRESULT CALLBACK DefaultWhileFocused(HWND button, UINT message, WPARAM wParam, LPARAM lParam) noexcept
 {
     const auto classProcedure = reinterpret_cast<WNDPROC>(GetWindowLongPtrW(button, GWLP_USERDATA));
+    if (message == BM_SETSTYLE) {
+        wParam = StyleByRule(button, wParam);
+    }
     const LRESULT result = CallWindowProcW(classProcedure, button, message, wParam, lParam);
     if (message == WM_SETFOCUS || message == WM_KILLFOCUS) {
-        SendMessageW(button, BM_SETSTYLE, message == WM_SETFOCUS ? BS_DEFPUSHBUTTON : BS_PUSHBUTTON, TRUE);
+        // A click, the end of a message box or coming back to the window
+        // moves the focus without the dialog manager's Tab handling.
+        SendMessageW(button, BM_SETSTYLE, StyleByRule(button, BS_PUSHBUTTON), TRUE);
     }
     return result;
 }
@@ -356,7 +377,11 @@ LRESULT MainWindow::OnMessage(UINT message, WPARAM wParam, LPARAM lParam)
         KeepLabelOffItsField(reinterpret_cast<HDC>(wParam), reinterpret_cast<HWND>(lParam));
         break;
     case DM_GETDEFID:
-        // No default push button: an answer without DC_HASDEFID.
+        // Launch while it has the focus; otherwise none, an answer without
+        // DC_HASDEFID, and Enter presses nothing.
+        if (IsDefaultButton(Control(ControlId::Command1))) {
+            return MAKELRESULT(ControlIdentifier(ControlId::Command1), DC_HASDEFID);
+        }
         return 0;
     case WM_ACTIVATE:
         if (LOWORD(wParam) == WA_INACTIVE) {
