@@ -31,8 +31,14 @@ set(DSS_PACKAGE_README ${CMAKE_BINARY_DIR}/package/DedicatedServerStarter-README
 file(READ ${readme_template} template)
 string(CONFIGURE "${template}" readme @ONLY)
 # The line ends are set on the whole text: configure_file would leave those
-# of the notes it puts in as they are.
-file(CONFIGURE OUTPUT ${DSS_PACKAGE_README} CONTENT "${readme}" @ONLY NEWLINE_STYLE ${readme_newlines})
+# of the notes it puts in as they are. Written through a copy, which touches
+# the README only when it changes (Debian 11's CMake has no file(CONFIGURE)
+# for text with a "<").
+if(readme_newlines STREQUAL "CRLF")
+    string(REPLACE "\n" "\r\n" readme "${readme}")
+endif()
+file(WRITE ${DSS_PACKAGE_README}.new "${readme}")
+configure_file(${DSS_PACKAGE_README}.new ${DSS_PACKAGE_README} COPYONLY)
 
 # Everything sits at the package's root or below: the package is copied
 # into the game's folder, never installed under a system prefix.
@@ -83,11 +89,8 @@ if(DSS_SOURCE_DATE_EPOCH)
                      "${CMAKE_COMMAND} -E env SOURCE_DATE_EPOCH=${DSS_SOURCE_DATE_EPOCH}")
     endif()
     set(CPACK_PROJECT_CONFIG_FILE ${CMAKE_BINARY_DIR}/package/source-date-epoch.cmake)
-    file(CONFIGURE OUTPUT ${CPACK_PROJECT_CONFIG_FILE} @ONLY CONTENT [[
-if(NOT DEFINED ENV{SOURCE_DATE_EPOCH})
-    set(ENV{SOURCE_DATE_EPOCH} "@DSS_SOURCE_DATE_EPOCH@")
-endif()
-]])
+    file(WRITE ${CPACK_PROJECT_CONFIG_FILE}
+         "if(NOT DEFINED ENV{SOURCE_DATE_EPOCH})\n    set(ENV{SOURCE_DATE_EPOCH} \"${DSS_SOURCE_DATE_EPOCH}\")\nendif()\n")
 endif()
 
 set(CPACK_PACKAGE_NAME "DedicatedServerStarter")
