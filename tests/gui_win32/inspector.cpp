@@ -314,7 +314,7 @@ protected:
 
     bool ServerStarted() const { return GetFileAttributesW(report_.c_str()) != INVALID_FILE_ATTRIBUTES; }
 
-    ProbeReport ReadReport() const
+    std::vector<std::wstring> ReportFields() const
     {
         std::ifstream in(report_.c_str(), std::ios::binary);
         const std::string bytes{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
@@ -325,7 +325,15 @@ protected:
         for (std::size_t start = 0, end; (end = all.find(L'\0', start)) != std::wstring::npos; start = end + 1) {
             fields.push_back(all.substr(start, end - start));
         }
-        if (fields.size() < 3) {
+        return fields;
+    }
+
+    ProbeReport ReadReport() const
+    {
+        // Read again until whole: one run on a loaded machine read it short
+        // just after the probe had renamed it into place.
+        std::vector<std::wstring> fields;
+        if (!Eventually([&] { return (fields = ReportFields()).size() >= 3; }, 5s)) {
             ADD_FAILURE() << "incomplete probe report";
             return {};
         }
