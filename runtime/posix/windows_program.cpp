@@ -79,13 +79,14 @@ bool EqualsIgnoringCase(std::string_view name, std::string_view upper)
     return true;
 }
 
-// Windows reads these names as devices, whatever follows the first dot and
-// with spaces before it (measured with Wine 8: "con.exe", "con .exe",
-// "con.tar.exe", "COM1", "conin$.exe"; "com0.exe" and "clock$.exe" are
-// files).
+// Windows reads these names as devices, whatever follows the first dot or
+// colon and with spaces before it (measured with Wine 8: "con.exe",
+// "con .exe", "con.tar.exe", "COM1", "conin$.exe", "con:x.exe",
+// "AUX:.exe", "lpt2 :a.exe"; "com0:x.exe", "clock$.exe", "nul x.exe" and
+// "a:b.exe" are files).
 bool IsDeviceName(std::string_view name)
 {
-    std::string_view base = name.substr(0, name.find('.'));
+    std::string_view base = name.substr(0, name.find_first_of(".:"));
     base = base.substr(0, base.find_last_not_of(' ') + 1);
     for (const std::string_view device : {"CON", "PRN", "AUX", "NUL", "CONIN$", "CONOUT$"}) {
         if (EqualsIgnoringCase(base, device)) {
