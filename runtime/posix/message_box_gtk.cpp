@@ -47,6 +47,39 @@ GtkWindow* ActiveWindow()
     return nullptr;
 }
 
+// Past this, the text scrolls inside the box rather than make it taller
+// than a 1024 x 768 screen.
+constexpr int kMaxTextHeight = 440;
+constexpr std::size_t kScrollsFrom = 1200;
+
+// GTK wraps a message at spaces only, so one long unbroken name or line
+// (a path, a program's output) would make the box wider than any screen.
+void FitOnScreen(GtkMessageDialog* dialog, std::size_t length)
+{
+    GtkContainer* area = GTK_CONTAINER(gtk_message_dialog_get_message_area(dialog));
+    std::unique_ptr<GList, decltype(&g_list_free)> children(gtk_container_get_children(area), &g_list_free);
+    if (children == nullptr || !GTK_IS_LABEL(children->data)) {
+        return;
+    }
+    GtkWidget* label = GTK_WIDGET(children->data);
+    gtk_label_set_line_wrap_mode(GTK_LABEL(label), PANGO_WRAP_WORD_CHAR);
+    if (length < kScrollsFrom) {
+        return;
+    }
+    GtkWidget* scrolled = gtk_scrolled_window_new(nullptr, nullptr);
+    gtk_scrolled_window_set_policy(GTK_SCROLLED_WINDOW(scrolled), GTK_POLICY_NEVER, GTK_POLICY_AUTOMATIC);
+    gtk_scrolled_window_set_propagate_natural_width(GTK_SCROLLED_WINDOW(scrolled), TRUE);
+    gtk_scrolled_window_set_propagate_natural_height(GTK_SCROLLED_WINDOW(scrolled), TRUE);
+    gtk_scrolled_window_set_max_content_height(GTK_SCROLLED_WINDOW(scrolled), kMaxTextHeight);
+    g_object_ref(label);
+    gtk_container_remove(area, label);
+    gtk_container_add(GTK_CONTAINER(scrolled), label);
+    g_object_unref(label);
+    gtk_box_pack_start(GTK_BOX(area), scrolled, TRUE, TRUE, 0);
+    gtk_box_reorder_child(GTK_BOX(area), scrolled, 0);
+    gtk_widget_show_all(scrolled);
+}
+
 } // namespace
 
 int ShowMessageBox(const Text& prompt, int style, const Text& title)
@@ -67,6 +100,7 @@ int ShowMessageBox(const Text& prompt, int style, const Text& title)
         parent, static_cast<GtkDialogFlags>(GTK_DIALOG_MODAL | GTK_DIALOG_DESTROY_WITH_PARENT),
         MessageType(style), GTK_BUTTONS_OK, "%s", promptText.c_str());
     gtk_window_set_title(GTK_WINDOW(dialog), titleText.c_str());
+    FitOnScreen(GTK_MESSAGE_DIALOG(dialog), prompt.size());
     // GTK names a message dialog by its kind ("Error"); a screen reader
     // should announce the title the user sees.
     atk_object_set_name(gtk_widget_get_accessible(dialog), titleText.c_str());
