@@ -6,31 +6,31 @@
 #include <array>
 #include <cerrno>
 #include <fcntl.h>
+#include <list>
 #include <memory>
+#include <string_view>
 #include <unistd.h>
 
 namespace dss {
 namespace {
 
-// Wine explains a failed start in a line or two; a child that writes more
-// is not explaining anything.
-constexpr std::size_t kOutputLimit = 4096;
-
 struct Wait {
     GMainLoop* loop;
-    int fd;
-    ChildEnd end;
+    int status;
 };
 
 // Reads what is there without blocking; false at the pipe's end.
-bool ReadAvailable(Wait& wait)
+bool ReadAvailable(const ChildOutput& output) noexcept
 {
-    std::array<char, 1024> buffer{};
+    std::array<char, 4096> buffer{};
     for (;;) {
-        const ssize_t length = read(wait.fd, buffer.data(), buffer.size());
+        const ssize_t length = read(output.fd, buffer.data(), buffer.size());
         if (length > 0) {
-            const std::size_t room = kOutputLimit - std::min(kOutputLimit, wait.end.output.size());
-            wait.end.output.append(buffer.data(), std::min(room, static_cast<std::size_t>(length)));
+            try {
+                output.lines->Append(std::string_view(buffer.data(), static_cast<std::size_t>(length)));
+            } catch (...) {
+                // Out of memory: the child's words are lost, not its end.
+            }
             continue;
         }
         if (length < 0 && errno == EINTR) {
@@ -42,13 +42,13 @@ bool ReadAvailable(Wait& wait)
 
 gboolean OnOutput(gint /*fd*/, GIOCondition /*condition*/, gpointer data) noexcept
 {
-    return ReadAvailable(*static_cast<Wait*>(data)) ? G_SOURCE_CONTINUE : G_SOURCE_REMOVE;
+    return ReadAvailable(*static_cast<const ChildOutput*>(data)) ? G_SOURCE_CONTINUE : G_SOURCE_REMOVE;
 }
 
 void OnChildEnded(GPid /*pid*/, gint status, gpointer data) noexcept
 {
     auto& wait = *static_cast<Wait*>(data);
-    wait.end.status = status;
+    wait.status = status;
     g_main_loop_quit(wait.loop);
 }
 
@@ -74,22 +74,29 @@ private:
 
 } // namespace
 
-ChildEnd AwaitChild(pid_t pid, int output)
+int AwaitChild(pid_t pid, std::initializer_list<ChildOutput> outputs)
 {
-    fcntl(output, F_SETFL, fcntl(output, F_GETFL) | O_NONBLOCK);
     // The default context: the one the window's events come through.
     const std::unique_ptr<GMainLoop, LoopDeleter> loop(g_main_loop_new(nullptr, FALSE));
-    Wait wait{loop.get(), output, {}};
+    Wait wait{loop.get(), 0};
     {
-        const SourceGuard reader(g_unix_fd_add(output, static_cast<GIOCondition>(G_IO_IN | G_IO_HUP | G_IO_ERR),
-                                               OnOutput, &wait));
+        std::list<SourceGuard> readers;
+        for (const ChildOutput& output : outputs) {
+            fcntl(output.fd, F_SETFL, fcntl(output.fd, F_GETFL) | O_NONBLOCK);
+            readers.emplace_back(g_unix_fd_add(output.fd, static_cast<GIOCondition>(G_IO_IN | G_IO_HUP | G_IO_ERR),
+                                               OnOutput, const_cast<ChildOutput*>(&output)));
+        }
         const SourceGuard watch(g_child_watch_add(pid, OnChildEnded, &wait));
         g_main_loop_run(loop.get());
         // What the child wrote just before it ended.
-        ReadAvailable(wait);
+        for (const ChildOutput& output : outputs) {
+            ReadAvailable(output);
+        }
     }
-    close(output);
-    return std::move(wait.end);
+    for (const ChildOutput& output : outputs) {
+        close(output.fd);
+    }
+    return wait.status;
 }
 
 } // namespace dss

@@ -3,6 +3,7 @@
 #include "runtime/posix/message_box.hpp"
 #include "runtime/posix/shell_words.hpp"
 #include "runtime/posix/windows_program.hpp"
+#include "runtime/posix/wine_locale.hpp"
 #include "runtime/posix/wine_start.hpp"
 #include "runtime/runtime.hpp"
 #include "runtime/system_text.hpp"
@@ -13,6 +14,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
+#include <pthread.h>
 #include <spawn.h>
 #include <string>
 #include <sys/stat.h>
@@ -101,40 +103,69 @@ std::string WineCommand()
     return wine != nullptr && *wine != '\0' ? wine : "wine";
 }
 
-// Why Wine's `start` could not start the program: what it printed (one or
-// two lines, such as "ShellExecuteEx failed: Bad EXE format for Z:\..."),
-// or else how it ended.
-Text WineFailure(const ChildEnd& end)
+// Why Wine's `start` could not start the program: what `start` printed
+// (such as "ShellExecuteEx failed: Bad EXE format for Z:\..."), in the
+// OEM code page, then what Wine itself printed on standard error (such as
+// "wine: '/home/x/.wine' is not owned by you"), or else how it ended.
+Text WineFailure(int status, const std::vector<std::string>& said, const std::vector<std::string>& complained,
+                 unsigned codePage)
 {
-    std::string said;
-    for (const char c : end.output) {
-        if (c != '\r') {
-            said += c;
-        }
+    Text reason;
+    for (const std::string& line : said) {
+        reason += u"\n" + FromCodePage(line, codePage);
     }
-    said.erase(0, said.find_first_not_of(" \n"));
-    said.erase(said.find_last_not_of(" \n") + 1);
-    if (!said.empty()) {
-        return u"Wine could not start it:\n" + FromUtf8(said);
+    for (const std::string& line : complained) {
+        reason += u"\n" + FromSystemBytes(line);
     }
-    const int code = WIFEXITED(end.status) ? WEXITSTATUS(end.status) : WTERMSIG(end.status);
+    if (!reason.empty()) {
+        return u"Wine could not start it:" + reason;
+    }
+    const int code = WIFEXITED(status) ? WEXITSTATUS(status) : WTERMSIG(status);
     const std::string number = std::to_string(code);
-    return (WIFEXITED(end.status) ? u"Wine's start command ended with status "
-                                  : u"Wine's start command was ended by signal ") +
+    return (WIFEXITED(status) ? u"Wine's start command ended with status " : u"Wine's start command was ended by signal ") +
            Text(number.begin(), number.end()) + u".";
 }
 
-// Starts `file` (searched on PATH only when `search`) with `argv` in a
-// session of its own, its standard output into `output` where that is not
-// -1. Returns the system's error number, 0 on success.
-int Spawn(pid_t& pid, const std::string& file, const std::vector<char*>& argv, bool search, int output = -1)
+// An ignored SIGCHLD, inherited through exec from whatever started the
+// launcher, makes the kernel reap children at once, so that their end and
+// status are lost; a blocked one keeps the main loop from hearing of it.
+void HearChildrenEnd()
+{
+    struct sigaction current {};
+    sigaction(SIGCHLD, nullptr, &current);
+    if (current.sa_handler == SIG_IGN || (current.sa_flags & SA_NOCLDWAIT) != 0) {
+        struct sigaction standard {};
+        standard.sa_handler = SIG_DFL;
+        sigemptyset(&standard.sa_mask);
+        sigaction(SIGCHLD, &standard, nullptr);
+    }
+    sigset_t child;
+    sigemptyset(&child);
+    sigaddset(&child, SIGCHLD);
+    pthread_sigmask(SIG_UNBLOCK, &child, nullptr);
+}
+
+struct Redirection {
+    int output = -1;
+    int errors = -1;
+};
+
+// Starts `file` (searched on PATH only when `search`) with `argv` and
+// `envp` in a session of its own, its standard output and error where
+// `redirection` says. Returns the system's error number, 0 on success.
+int Spawn(pid_t& pid, const std::string& file, const std::vector<char*>& argv, char* const* envp, bool search,
+          Redirection redirection = {})
 {
     SpawnFileActions actions;
-    if (output >= 0) {
-        posix_spawn_file_actions_adddup2(actions.get(), output, STDOUT_FILENO);
+    if (redirection.output >= 0) {
+        posix_spawn_file_actions_adddup2(actions.get(), redirection.output, STDOUT_FILENO);
+    }
+    if (redirection.errors >= 0) {
+        posix_spawn_file_actions_adddup2(actions.get(), redirection.errors, STDERR_FILENO);
     }
     // Only standard input, output and error pass to the server.
     PassOnlyStandardDescriptors(kStartAction);
+    HearChildrenEnd();
 
     SpawnAttributes attributes;
     sigset_t none;
@@ -150,9 +181,18 @@ int Spawn(pid_t& pid, const std::string& file, const std::vector<char*>& argv, b
 
     // glibc reports a failed exec here, not through the child's exit.
     if (search) {
-        return posix_spawnp(&pid, file.c_str(), actions.get(), attributes.get(), argv.data(), environ);
+        return posix_spawnp(&pid, file.c_str(), actions.get(), attributes.get(), argv.data(), envp);
     }
-    return posix_spawn(&pid, file.c_str(), actions.get(), attributes.get(), argv.data(), environ);
+    return posix_spawn(&pid, file.c_str(), actions.get(), attributes.get(), argv.data(), envp);
+}
+
+std::vector<std::string> Environment()
+{
+    std::vector<std::string> environment;
+    for (char** entry = environ; *entry != nullptr; ++entry) {
+        environment.emplace_back(*entry);
+    }
+    return environment;
 }
 
 class PosixRuntime final : public Runtime {
@@ -240,7 +280,7 @@ private:
         // posix_spawn, not posix_spawnp: the checked path runs, never a
         // namesake found on PATH. glibc reports a failed exec here.
         pid_t pid = 0;
-        if (const int result = Spawn(pid, path, argv, false); result != 0) {
+        if (const int result = Spawn(pid, path, argv, environ, false); result != 0) {
             ThrowErrno(kStartAction, program, result);
         }
         return static_cast<std::uint32_t>(pid);
@@ -262,32 +302,45 @@ private:
         }
         argv.push_back(nullptr);
 
+        // Wine reads the arguments and names in the encoding of LC_CTYPE;
+        // the launcher's bytes are UTF-8.
+        WineLocale locale = WineLocaleFor(Environment());
+        std::vector<char*> envp;
+        for (std::string& entry : locale.environment) {
+            envp.push_back(entry.data());
+        }
+        envp.push_back(nullptr);
+
         Pipe output;
-        if (!output.IsOpen()) {
+        Pipe errors;
+        if (!output.IsOpen() || !errors.IsOpen()) {
             ThrowErrno(kStartAction, program, errno);
         }
         pid_t pid = 0;
-        const int result = Spawn(pid, wine, argv, true, output.WriteEnd());
+        const int result = Spawn(pid, wine, argv, envp.data(), true, {output.WriteEnd(), errors.WriteEnd()});
         if (result != 0) {
             throw RuntimeError(kStartAction, program, result,
                                u"It is a Windows program, and Wine is needed to run it on Linux. The command \"" +
                                    FromUtf8(wine) + u"\" could not be started: " + SystemMessage(result));
         }
         output.CloseWriteEnd();
+        errors.CloseWriteEnd();
         IndicateBusy(true);
-        ChildEnd end;
+        OutputLines said;
+        OutputLines complained(+[](std::string_view line) { return !IsWineDebugNoise(line); });
+        int status = 0;
         try {
-            end = AwaitChild(pid, output.ReleaseReadEnd());
+            status = AwaitChild(pid, {{output.ReleaseReadEnd(), &said}, {errors.ReleaseReadEnd(), &complained}});
         } catch (...) {
             IndicateBusy(false);
             throw;
         }
         IndicateBusy(false);
-        if (WIFEXITED(end.status) && WEXITSTATUS(end.status) == 0) {
+        if (WIFEXITED(status) && WEXITSTATUS(status) == 0) {
             return static_cast<std::uint32_t>(pid);
         }
-        throw RuntimeError(kStartAction, program, WIFEXITED(end.status) ? WEXITSTATUS(end.status) : -1,
-                           WineFailure(end));
+        throw RuntimeError(kStartAction, program, WIFEXITED(status) ? WEXITSTATUS(status) : -1,
+                           WineFailure(status, said.Finish(), complained.Finish(), locale.oemCodePage));
     }
 };
 

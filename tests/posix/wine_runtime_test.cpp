@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <cerrno>
+#include <csignal>
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
@@ -345,10 +346,12 @@ TEST_F(WineRuntimeTest, RefusesWhatWineWouldNotStartAsTheCheckedFile)
         fs::path file;
         std::string reason;
     } cases[] = {
-        {write(root_ / "cut.exe", program.substr(0, 4096)), "Bad EXE format"},
+        // Wine's own words, in its code page: "ü" is 0x81 in 437.
+        {write(root_ / "Jeu ü" / "cut.exe", program.substr(0, 4096)), "Bad EXE format for " + WindowsPath(root_) + "\\Jeu ü\\cut.exe"},
         {write(root_ / "dos.exe", "MZ" + std::string(200, '\0')), "DOS program"},
         {write(root_ / "sub\\server.exe", program), "backslash"},
         {write(root_ / "con.exe", program), "device"},
+        {write(root_ / "con:x.exe", program), "device"},
         {write(root_ / "a*b" / "server.exe", program), "* ?"},
         {write(root_ / "dot." / "server.exe", program), "a dot or a space at the end"},
     };
@@ -365,6 +368,65 @@ TEST_F(WineRuntimeTest, RefusesWhatWineWouldNotStartAsTheCheckedFile)
     }
     std::this_thread::sleep_for(std::chrono::seconds(1));
     EXPECT_FALSE(fs::exists(report_)) << "something ran";
+}
+
+// Wine's loader refuses a prefix on standard error, where a desktop
+// program's user never looks, and a launcher started with SIGCHLD ignored
+// would never learn that Wine ended, or take it for success. The reason
+// reaches the message without Wine's debugging noise, however much of it.
+TEST_F(WineRuntimeTest, ShowsWhyWineRefusedWhateverItWritesAndWhateverTheLauncherInherits)
+{
+    if (!WineOnPath()) {
+        GTEST_SKIP() << "Wine is not installed";
+    }
+    const fs::path noisy = root_ / "noisy-wine";
+    std::ofstream(noisy) << "#!/bin/sh\nhead -c 3000000 /dev/zero | tr '\\0' x >&2\necho >&2\n"
+                            "for i in $(seq 300); do echo \"0024:fixme:heap:RtlSetHeapInformation $i\" >&2; done\n"
+                            "echo 'wine: the reason' >&2\nexit 1\n";
+    fs::permissions(noisy, fs::perms::owner_all);
+    const fs::path file = root_ / "file";
+    std::ofstream(file) << "";
+    const struct {
+        std::optional<std::string> wine;
+        std::string prefix;
+        std::string reason;
+    } cases[] = {
+        {std::nullopt, file.string(), "wine: cannot use directory " + file.string() + " : Not a directory"},
+        {std::nullopt, "relative", "wine: invalid directory relative in WINEPREFIX: not an absolute path"},
+        {noisy.string(), DSS_WINE_PREFIX, "wine: the reason"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.prefix);
+        UseWine(c.wine);
+        environment_.emplace_back("WINEPREFIX", c.prefix);
+        signal(SIGCHLD, SIG_IGN);
+        try {
+            SystemRuntime().Shell(Server(), ServerCommandLine(Server(), u"m", u""), kMinimizedFocus);
+            ADD_FAILURE() << "reported as started";
+        } catch (const RuntimeError& error) {
+            const std::string reason = ToUtf8(error.Reason());
+            EXPECT_NE(reason.find(c.reason), std::string::npos) << reason.substr(0, 2000);
+            EXPECT_EQ(reason.find("fixme"), std::string::npos);
+            EXPECT_LT(reason.size(), 6000u);
+        }
+        signal(SIGCHLD, SIG_DFL);
+    }
+}
+
+// Under a locale that is not UTF-8 Wine would read the launcher's UTF-8
+// bytes as other characters.
+TEST_F(WineRuntimeTest, AWindowsProgramGetsExactlyWhatWasTypedUnderALocaleThatIsNotUtf8)
+{
+    if (!WineOnPath()) {
+        GTEST_SKIP() << "Wine is not installed";
+    }
+    UseWine(std::nullopt);
+    environment_.emplace_back("LC_ALL", "C");
+    const Text commandLine = ServerCommandLine(Server(), u"maps/été.mis", u"-name Sébastien");
+    const ProbeReport report = Collect(SystemRuntime().Shell(Server(), commandLine, kMinimizedFocus));
+    EXPECT_EQ(report.self, WindowsPath(server_));
+    EXPECT_EQ(report.folder, WindowsPath(root_));
+    EXPECT_EQ(report.commandLine, "\"" + WindowsPath(server_) + "\" -dedicated -mission maps/été.mis -name Sébastien");
 }
 
 // Wine missing or unstartable: the failure names the file, says what it is
