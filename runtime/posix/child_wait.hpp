@@ -7,10 +7,12 @@
 
 namespace dss {
 
-// The read end of a pipe the child writes into, and where its lines go.
+// The read end of a pipe the child writes into, where its lines go, and a
+// descriptor that gets a copy of every byte, where that is not -1.
 struct ChildOutput {
     int fd;
     OutputLines* lines;
+    int echo = -1;
 };
 
 // Waits for the child `pid` to end while the program's main loop goes on,

@@ -324,13 +324,15 @@ private:
                                    FromUtf8(wine) + u"\" could not be started: " + SystemMessage(result));
         }
         output.CloseWriteEnd();
+        // What Wine writes on standard error still reaches the launcher's,
+        // as before, while the launcher waits.
         errors.CloseWriteEnd();
         IndicateBusy(true);
         OutputLines said;
         OutputLines complained(+[](std::string_view line) { return !IsWineDebugNoise(line); });
         int status = 0;
         try {
-            status = AwaitChild(pid, {{output.ReleaseReadEnd(), &said}, {errors.ReleaseReadEnd(), &complained}});
+            status = AwaitChild(pid, {{output.ReleaseReadEnd(), &said}, {errors.ReleaseReadEnd(), &complained, STDERR_FILENO}});
         } catch (...) {
             IndicateBusy(false);
             throw;

@@ -380,7 +380,7 @@ TEST_F(WineRuntimeTest, ShowsWhyWineRefusedWhateverItWritesAndWhateverTheLaunche
         GTEST_SKIP() << "Wine is not installed";
     }
     const fs::path noisy = root_ / "noisy-wine";
-    std::ofstream(noisy) << "#!/bin/sh\nhead -c 3000000 /dev/zero | tr '\\0' x >&2\necho >&2\n"
+    std::ofstream(noisy) << "#!/bin/sh\nhead -c 3000000 /dev/zero | tr '\\0' x\necho\n"
                             "for i in $(seq 300); do echo \"0024:fixme:heap:RtlSetHeapInformation $i\" >&2; done\n"
                             "echo 'wine: the reason' >&2\nexit 1\n";
     fs::permissions(noisy, fs::perms::owner_all);
