@@ -29,7 +29,8 @@ bool ReadAvailable(const ChildOutput& output) noexcept
             if (output.echo >= 0) {
                 // A copy for whoever reads the launcher's own output; a
                 // failure to write it changes nothing.
-                [[maybe_unused]] const ssize_t written = write(output.echo, buffer.data(), static_cast<std::size_t>(length));
+                [[maybe_unused]] const ssize_t written =
+                    write(output.echo, buffer.data(), static_cast<std::size_t>(length));
             }
             try {
                 output.lines->Append(std::string_view(buffer.data(), static_cast<std::size_t>(length)));

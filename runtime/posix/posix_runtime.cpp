@@ -122,7 +122,8 @@ Text WineFailure(int status, const std::vector<std::string>& said, const std::ve
     }
     const int code = WIFEXITED(status) ? WEXITSTATUS(status) : WTERMSIG(status);
     const std::string number = std::to_string(code);
-    return (WIFEXITED(status) ? u"Wine's start command ended with status " : u"Wine's start command was ended by signal ") +
+    return (WIFEXITED(status) ? u"Wine's start command ended with status "
+                              : u"Wine's start command was ended by signal ") +
            Text(number.begin(), number.end()) + u".";
 }
 
@@ -332,7 +333,8 @@ private:
         OutputLines complained(+[](std::string_view line) { return !IsWineDebugNoise(line); });
         int status = 0;
         try {
-            status = AwaitChild(pid, {{output.ReleaseReadEnd(), &said}, {errors.ReleaseReadEnd(), &complained, STDERR_FILENO}});
+            status = AwaitChild(pid, {{output.ReleaseReadEnd(), &said},
+                                      {errors.ReleaseReadEnd(), &complained, STDERR_FILENO}});
         } catch (...) {
             IndicateBusy(false);
             throw;

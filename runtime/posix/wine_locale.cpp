@@ -2,9 +2,7 @@
 
 #include "runtime/utf.hpp"
 
-#include <algorithm>
 #include <array>
-#include <cerrno>
 #include <cstring>
 #include <iconv.h>
 #include <langinfo.h>
@@ -51,7 +49,8 @@ void Unset(std::vector<std::string>& environment, std::string_view name)
 // variable, LANG, the first that is set and not empty.
 std::string LocaleName(const std::vector<std::string>& environment, const char* category)
 {
-    for (const std::string_view name : {std::string_view("LC_ALL"), std::string_view(category), std::string_view("LANG")}) {
+    for (const std::string_view name :
+         {std::string_view("LC_ALL"), std::string_view(category), std::string_view("LANG")}) {
         if (auto value = Variable(environment, name); value && !value->empty()) {
             return *value;
         }

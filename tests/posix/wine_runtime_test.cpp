@@ -347,7 +347,8 @@ TEST_F(WineRuntimeTest, RefusesWhatWineWouldNotStartAsTheCheckedFile)
         std::string reason;
     } cases[] = {
         // Wine's own words, in its code page: "ü" is 0x81 in 437.
-        {write(root_ / "Jeu ü" / "cut.exe", program.substr(0, 4096)), "Bad EXE format for " + WindowsPath(root_) + "\\Jeu ü\\cut.exe"},
+        {write(root_ / "Jeu ü" / "cut.exe", program.substr(0, 4096)),
+         "Bad EXE format for " + WindowsPath(root_ / "Jeu ü" / "cut.exe")},
         {write(root_ / "dos.exe", "MZ" + std::string(200, '\0')), "DOS program"},
         {write(root_ / "sub\\server.exe", program), "backslash"},
         {write(root_ / "con.exe", program), "device"},
@@ -426,7 +427,8 @@ TEST_F(WineRuntimeTest, AWindowsProgramGetsExactlyWhatWasTypedUnderALocaleThatIs
     const ProbeReport report = Collect(SystemRuntime().Shell(Server(), commandLine, kMinimizedFocus));
     EXPECT_EQ(report.self, WindowsPath(server_));
     EXPECT_EQ(report.folder, WindowsPath(root_));
-    EXPECT_EQ(report.commandLine, "\"" + WindowsPath(server_) + "\" -dedicated -mission maps/été.mis -name Sébastien");
+    EXPECT_EQ(report.commandLine,
+              "\"" + WindowsPath(server_) + "\" -dedicated -mission maps/été.mis -name Sébastien");
 }
 
 // Wine missing or unstartable: the failure names the file, says what it is
