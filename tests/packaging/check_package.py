@@ -152,25 +152,36 @@ def check_glibc(launcher, newest):
 
 
 def check_menu_entry(unpacked, folder):
-    """The entry add-to-menu.sh writes, read by GLib, starts a game folder's launcher there."""
+    """The entry add-to-menu.sh writes, read by GLib and started by gio launch, runs a game folder's launcher there."""
     from gi.repository import GLib
 
-    game = os.path.join(folder, 'Games/Q "$HOME" `x` 100% \\ Ünï')
+    game = os.path.join(folder, 'Games/Q "$HOME" `x` & ; = 100% \\ Ünï')
     os.makedirs(game)
-    shutil.copy2(os.path.join(unpacked, "bin/dedicated-server-starter"), game)
+    launcher = shutil.copy2(os.path.join(unpacked, "bin/dedicated-server-starter"), game)
     home = os.path.join(folder, "menu-home")
     env = dict(os.environ, HOME=home, XDG_DATA_HOME=os.path.join(home, ".local/share"))
     result = subprocess.run([os.path.join(unpacked, "add-to-menu.sh"), game], env=env, cwd=folder,
                             capture_output=True, text=True)
     if not check(result.returncode == 0, f"add-to-menu.sh failed: {result.stdout}{result.stderr}"):
         return
+    path = os.path.join(home, ".local/share/applications/dedicated-server-starter.desktop")
     entry = GLib.KeyFile()
-    entry.load_from_file(os.path.join(home, ".local/share/applications/dedicated-server-starter.desktop"),
-                         GLib.KeyFileFlags.NONE)
+    entry.load_from_file(path, GLib.KeyFileFlags.NONE)
     command = entry.get_string("Desktop Entry", "Exec").replace("%%", "%")
-    check(GLib.shell_parse_argv(command)[1] == [os.path.join(game, "dedicated-server-starter")],
+    check(GLib.shell_parse_argv(command)[1] in ([launcher], ["/bin/sh", "-c", 'exec "$0"', launcher]),
           f"the menu entry runs {command!r}, not the launcher in {game!r}")
     check(entry.get_string("Desktop Entry", "Path") == game, "the menu entry does not run in the game's folder")
+    # A stand-in at the launcher's place tells where and as what gio starts it.
+    report = os.path.join(folder, "menu-report")
+    with open(launcher, "w") as stand_in:
+        stand_in.write(f'#!/bin/sh\n{{ pwd; printf %s "$0"; }} >{report}.part && mv {report}.part {report}\n')
+    started = subprocess.run(["gio", "launch", path], env=env, capture_output=True, text=True)
+    for _ in range(100):
+        if os.path.exists(report) or started.returncode:
+            break
+        time.sleep(0.1)
+    ran = open(report).read() if os.path.exists(report) else None
+    check(ran == f"{game}\n{launcher}", f"gio launch ran {ran!r}, not the launcher in its folder: {started.stderr}")
 
 
 def desktop_environment(folder):
