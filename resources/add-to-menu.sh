@@ -33,6 +33,7 @@ exec_value=$(printf '%s' "$launcher" | sed 's/[\\"`$]/\\&/g; s/%/%%/g; s/\\/\\\\
 # program before it turns %% back into %, so a launcher whose path has a %
 # is started through sh, which GLib finds; to every reader of the entry that
 # is the same command.
+# shellcheck disable=SC2016 # $0 is for sh
 case $launcher in
 *%*) program='/bin/sh -c "exec \\"\\$0\\"" ' ;;
 *) program= ;;
