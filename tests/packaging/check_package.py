@@ -152,7 +152,7 @@ def check_glibc(launcher, newest):
 
 
 def check_menu_entry(unpacked, folder):
-    """The entry add-to-menu.sh writes, read by GLib and started by gio launch, runs a game folder's launcher there."""
+    """The entry add-to-menu.sh writes, read by GLib, starts a game folder's launcher there."""
     from gi.repository import GLib
 
     game = os.path.join(folder, 'Games/Q "$HOME" `x` & ; = 100% \\ Ünï')
@@ -171,17 +171,11 @@ def check_menu_entry(unpacked, folder):
     check(GLib.shell_parse_argv(command)[1] in ([launcher], ["/bin/sh", "-c", 'exec "$0"', launcher]),
           f"the menu entry runs {command!r}, not the launcher in {game!r}")
     check(entry.get_string("Desktop Entry", "Path") == game, "the menu entry does not run in the game's folder")
-    # A stand-in at the launcher's place tells where and as what gio starts it.
-    report = os.path.join(folder, "menu-report")
+    # A stand-in at the launcher's place prints, on the output gio hands on, where and as what it runs.
     with open(launcher, "w") as stand_in:
-        stand_in.write(f'#!/bin/sh\n{{ pwd; printf %s "$0"; }} >{report}.part && mv {report}.part {report}\n')
-    started = subprocess.run(["gio", "launch", path], env=env, capture_output=True, text=True)
-    for _ in range(100):
-        if os.path.exists(report) or started.returncode:
-            break
-        time.sleep(0.1)
-    ran = open(report).read() if os.path.exists(report) else None
-    check(ran == f"{game}\n{launcher}", f"gio launch ran {ran!r}, not the launcher in its folder: {started.stderr}")
+        stand_in.write('#!/bin/sh\npwd; printf %s "$0"\n')
+    ran = subprocess.run(["gio", "launch", path], env=env, capture_output=True, text=True, timeout=60)
+    check(ran.stdout == f"{game}\n{launcher}", f"gio launch ran {ran.stdout!r}, not the launcher there: {ran.stderr}")
 
 
 def desktop_environment(folder):
