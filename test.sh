@@ -49,6 +49,13 @@ for preset in "${presets[@]}"; do
 done
 [ "$windows_tests" = windows-x86 ] || say "== $DSS_32BIT_WHY_NOT: the Windows tests run on the 64-bit build"
 
+# The build users make without the presets: CMake's own Release flags (-O3),
+# where the compiler warns of other things. Warnings are errors here as in
+# every build of this script; users get them as warnings.
+say "== Building a plain Release"
+cmake -S . -B build/plain-release -DCMAKE_BUILD_TYPE=Release -DDSS_TESTS=OFF -DDSS_WERROR=ON >/dev/null
+cmake --build build/plain-release -j 2
+
 # One CTest run over every build, so the summary at the end covers them all.
 mkdir -p build/all
 for preset in "${presets[@]}"; do

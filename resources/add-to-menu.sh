@@ -29,6 +29,15 @@ fi
 # % as %%.
 path_value=$(printf '%s' "$game" | sed 's/\\/\\\\/g')
 exec_value=$(printf '%s' "$launcher" | sed 's/[\\"`$]/\\&/g; s/%/%%/g; s/\\/\\\\/g')
+# GLib (gio launch, the menus of GNOME, Xfce and others) looks for the
+# program before it turns %% back into %, so a launcher whose path has a %
+# is started through sh, which GLib finds; to every reader of the entry that
+# is the same command.
+# shellcheck disable=SC2016 # $0 is for sh
+case $launcher in
+*%*) program='/bin/sh -c "exec \\"\\$0\\"" ' ;;
+*) program= ;;
+esac
 
 here=$(cd -- "$(dirname -- "$0")" && pwd)
 data=${XDG_DATA_HOME:-$HOME/.local/share}
@@ -37,7 +46,7 @@ mkdir -p "$data/applications" "$data/icons"
 cp -R "$here/share/icons/hicolor" "$data/icons/"
 while IFS= read -r line; do
     case $line in
-    Exec=*) printf 'Exec="%s"\nPath=%s\n' "$exec_value" "$path_value" ;;
+    Exec=*) printf 'Exec=%s"%s"\nPath=%s\n' "$program" "$exec_value" "$path_value" ;;
     *) printf '%s\n' "$line" ;;
     esac
 done <"$here/share/applications/dedicated-server-starter.desktop" >"$entry"

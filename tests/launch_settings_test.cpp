@@ -60,7 +60,7 @@ TEST(PresetExecutablePath, DoesNotDoubleTheSeparatorOfARootFolder)
     PresetExecutablePath(runtime, fields);
     EXPECT_EQ(fields.texts[SettingField::ExecutablePath], u"C:\\Quarnvale.exe");
 
-    runtime.appPath = u"/";
+    runtime.appPath = std::u16string(u"/"); // not = u"/", which GCC 12 at -O3 warns of (-Wrestrict)
     runtime.separator = u'/';
     PresetExecutablePath(runtime, fields);
     EXPECT_EQ(fields.texts[SettingField::ExecutablePath], u"/Quarnvale.exe");

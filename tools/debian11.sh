@@ -87,7 +87,7 @@ dss_debian11_package() {
     local epoch=${SOURCE_DATE_EPOCH:-$(git log -1 --format=%ct 2>/dev/null || true)}
     "$DSS_TOOLS/debian11-run" "$DSS_DEBIAN11_ROOT" --bind "$PWD:/dss/source" --bind "$PWD/$out:/dss/build" -- \
         HOME=/root ${epoch:+SOURCE_DATE_EPOCH=$epoch} sh -ec '
-            cmake -S /dss/source -B /dss/build -DCMAKE_BUILD_TYPE=Release -DDSS_TESTS=OFF \
+            cmake -S /dss/source -B /dss/build -DCMAKE_BUILD_TYPE=Release -DDSS_TESTS=OFF -DDSS_WERROR=ON \
                 "-DCMAKE_C_FLAGS_RELEASE=-O2 -DNDEBUG" "-DCMAKE_CXX_FLAGS_RELEASE=-O2 -DNDEBUG" \
                 -DCMAKE_SKIP_INSTALL_ALL_DEPENDENCY=ON >/dev/null
             cmake --build /dss/build -j 2 --target dedicated-server-starter

@@ -155,22 +155,27 @@ def check_menu_entry(unpacked, folder):
     """The entry add-to-menu.sh writes, read by GLib, starts a game folder's launcher there."""
     from gi.repository import GLib
 
-    game = os.path.join(folder, 'Games/Q "$HOME" `x` 100% \\ Ünï')
+    game = os.path.join(folder, 'Games/Q "$HOME" `x` & ; = 100% \\ Ünï')
     os.makedirs(game)
-    shutil.copy2(os.path.join(unpacked, "bin/dedicated-server-starter"), game)
+    launcher = shutil.copy2(os.path.join(unpacked, "bin/dedicated-server-starter"), game)
     home = os.path.join(folder, "menu-home")
     env = dict(os.environ, HOME=home, XDG_DATA_HOME=os.path.join(home, ".local/share"))
     result = subprocess.run([os.path.join(unpacked, "add-to-menu.sh"), game], env=env, cwd=folder,
                             capture_output=True, text=True)
     if not check(result.returncode == 0, f"add-to-menu.sh failed: {result.stdout}{result.stderr}"):
         return
+    path = os.path.join(home, ".local/share/applications/dedicated-server-starter.desktop")
     entry = GLib.KeyFile()
-    entry.load_from_file(os.path.join(home, ".local/share/applications/dedicated-server-starter.desktop"),
-                         GLib.KeyFileFlags.NONE)
+    entry.load_from_file(path, GLib.KeyFileFlags.NONE)
     command = entry.get_string("Desktop Entry", "Exec").replace("%%", "%")
-    check(GLib.shell_parse_argv(command)[1] == [os.path.join(game, "dedicated-server-starter")],
+    check(GLib.shell_parse_argv(command)[1] in ([launcher], ["/bin/sh", "-c", 'exec "$0"', launcher]),
           f"the menu entry runs {command!r}, not the launcher in {game!r}")
     check(entry.get_string("Desktop Entry", "Path") == game, "the menu entry does not run in the game's folder")
+    # A stand-in at the launcher's place prints, on the output gio hands on, where and as what it runs.
+    with open(launcher, "w") as stand_in:
+        stand_in.write('#!/bin/sh\npwd; printf %s "$0"\n')
+    ran = subprocess.run(["gio", "launch", path], env=env, capture_output=True, text=True, timeout=60)
+    check(ran.stdout == f"{game}\n{launcher}", f"gio launch ran {ran.stdout!r}, not the launcher there: {ran.stderr}")
 
 
 def desktop_environment(folder):
