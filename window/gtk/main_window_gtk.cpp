@@ -389,10 +389,10 @@ void MainWindow::OnRealize(GtkWidget* widget, gpointer /*self*/) noexcept
 
 // The window cannot be minimized: it has no taskbar or pager entry to be
 // found by again. Window managers minimize it all the same: openbox offers a
-// minimize button on every window, and every one obeys a pager's or another
-// program's request. So it comes back at once. A taskbar entry while
-// minimized would not do: metacity keeps a utility window out of the
-// taskbar whatever the window asks.
+// minimize button on every window, and openbox, xfwm4 and metacity all obey
+// a pager's or another program's request. So it comes back at once. A
+// taskbar entry while minimized would not do: metacity keeps a utility
+// window out of the taskbar whatever the window asks.
 gboolean MainWindow::OnWindowState(GtkWidget* widget, GdkEventWindowState* event, gpointer /*self*/) noexcept
 {
     if ((event->changed_mask & event->new_window_state & GDK_WINDOW_STATE_ICONIFIED) != 0) {
