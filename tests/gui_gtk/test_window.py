@@ -9,6 +9,7 @@ DSS_PROBE, DSS_LAYOUT_DUMP and DSS_ARTIFACTS set, as CTest does."""
 import os
 import re
 import shutil
+import time
 import unittest
 
 from desktop import Desktop, WaylandDesktop, read_layout, wait_for
@@ -174,6 +175,13 @@ class WindowAtStartTest(DesktopTest):
         # The icon from the program's own artwork.
         for size in (16, 32, 48):
             self.assertIn(f"Icon ({size} x {size})", properties)
+        # Minimized all the same (openbox offers the button), it is back at once, still out of the taskbar.
+        window = self.main_window()
+        self.desktop.xdotool("windowminimize", window)
+        time.sleep(1)  # for the window manager to minimize it first
+        wait_for("the window to be shown again",
+                 lambda: "state: Normal" in self.desktop.run(["xprop", "-id", str(window), "WM_STATE"]))
+        self.assertIn("_NET_WM_STATE_SKIP_TASKBAR, _NET_WM_STATE_SKIP_PAGER", self.window_properties()[1])
 
     def test_controls_match_the_table_and_are_named_by_their_labels(self):
         self.start_launcher()

@@ -143,6 +143,7 @@ private:
     void ShowBusy(bool busy);
 
     static void OnRealize(GtkWidget* widget, gpointer self) noexcept;
+    static gboolean OnWindowState(GtkWidget* widget, GdkEventWindowState* event, gpointer self) noexcept;
     static gboolean OnKeyPress(GtkWidget* widget, GdkEventKey* event, gpointer self) noexcept;
     static void OnClicked(GtkButton* button, gpointer self) noexcept;
     static void OnFieldChanged(GtkEditable* field, gpointer self) noexcept;
@@ -203,6 +204,7 @@ MainWindow::MainWindow(Runtime& runtime)
     NameFieldsByTheirLabels();
 
     g_signal_connect_after(window_.get(), "realize", G_CALLBACK(OnRealize), this);
+    g_signal_connect(window_.get(), "window-state-event", G_CALLBACK(OnWindowState), this);
     g_signal_connect(window_.get(), "key-press-event", G_CALLBACK(OnKeyPress), this);
     g_signal_connect(window_.get(), "delete-event", G_CALLBACK(OnDeleteEvent), this);
     g_signal_connect(window_.get(), "destroy", G_CALLBACK(OnDestroy), this);
@@ -383,6 +385,20 @@ void MainWindow::OnRealize(GtkWidget* widget, gpointer /*self*/) noexcept
     GdkWindow* window = gtk_widget_get_window(widget);
     gdk_window_set_decorations(window, static_cast<GdkWMDecoration>(GDK_DECOR_BORDER | GDK_DECOR_TITLE));
     gdk_window_set_functions(window, static_cast<GdkWMFunction>(GDK_FUNC_MOVE | GDK_FUNC_CLOSE));
+}
+
+// The window cannot be minimized: it has no taskbar or pager entry to be
+// found by again. Window managers minimize it all the same: openbox offers a
+// minimize button on every window, and openbox, xfwm4 and metacity all obey
+// a pager's or another program's request. So it comes back at once. A
+// taskbar entry while minimized would not do: metacity keeps a utility
+// window out of the taskbar whatever the window asks.
+gboolean MainWindow::OnWindowState(GtkWidget* widget, GdkEventWindowState* event, gpointer /*self*/) noexcept
+{
+    if ((event->changed_mask & event->new_window_state & GDK_WINDOW_STATE_ICONIFIED) != 0) {
+        gtk_window_deiconify(GTK_WINDOW(widget));
+    }
+    return FALSE;
 }
 
 gboolean MainWindow::OnKeyPress(GtkWidget* /*widget*/, GdkEventKey* event, gpointer self) noexcept
