@@ -64,7 +64,9 @@ public:
     // Starts `program` without waiting and returns its task (process) id.
     // `commandLine` is the whole command line as the program is to see it,
     // beginning with the text of `program`; `program` alone decides which
-    // file runs. Throws RuntimeError when nothing could be started.
+    // file runs. On Windows a batch file is started through cmd.exe with its
+    // path in quotes, or refused when cmd.exe would read the path as another.
+    // Throws RuntimeError when nothing could be started.
     virtual std::uint32_t Shell(const Text& program, const Text& commandLine, int showState) = 0;
 
     // A modal message box; returns the button that closed it.

@@ -1,11 +1,14 @@
 #include "runtime/runtime.hpp"
 #include "runtime/system_text.hpp"
+#include "runtime/win32/batch_file.hpp"
 #include "runtime/win32/last_error.hpp"
+#include "runtime/win32/unique_handle.hpp"
 
 #include <windows.h>
 
 #include <cstdlib>
 #include <memory>
+#include <stdexcept>
 #include <string>
 
 namespace dss {
@@ -27,11 +30,6 @@ std::wstring FileName(const Text& path)
     }
     return Wide(path);
 }
-
-struct HandleCloser {
-    void operator()(HANDLE handle) const { CloseHandle(handle); }
-};
-using UniqueHandle = std::unique_ptr<void, HandleCloser>;
 
 // CREATE_BREAKAWAY_FROM_JOB when the launcher runs inside a job (some
 // consoles, IDEs and schedulers start programs in one that kills them all when
@@ -99,39 +97,48 @@ public:
         constexpr char16_t kAction[] = u"The server could not be started.";
         RejectEmbeddedNull(kAction, commandLine, ERROR_INVALID_PARAMETER);
         RejectEmbeddedNull(kAction, program, ERROR_INVALID_NAME);
+
+        // Naming the application keeps Windows from searching the unquoted
+        // command line word by word ("C:\Program.exe" for "C:\Program
+        // Files\...") or along the search path; the command line itself
+        // reaches the server unchanged.
+        ProcessStart process{FileName(program), Wide(commandLine)};
+        if (IsBatchFile(kAction, program, process.application)) {
+            // cmd.exe would read an unquoted path only up to its first space
+            // or &: it gets the path in quotes, and the rest as it stands.
+            if (commandLine.compare(0, program.size(), program) != 0) {
+                throw std::invalid_argument("The command line does not begin with the program's path.");
+            }
+            process = BatchFileStart(kAction, program, process.application, Wide(commandLine.substr(program.size())));
+        }
         // Refused here, with the code Windows gives, rather than left to a
         // system that may cut it short and start the server anyway (Wine).
-        RejectOverlongCommandLine(kAction, program, commandLine.size(), ERROR_FILENAME_EXCED_RANGE);
+        RejectOverlongCommandLine(kAction, program, process.commandLine.size(), ERROR_FILENAME_EXCED_RANGE);
 
         STARTUPINFOW startup{};
         startup.cb = sizeof(startup);
         startup.dwFlags = STARTF_USESHOWWINDOW;
         startup.wShowWindow = static_cast<WORD>(showState);
-        PROCESS_INFORMATION process{};
-
-        // Naming the application keeps Windows from searching the unquoted
-        // command line word by word ("C:\Program.exe" for "C:\Program
-        // Files\...") or along the search path; the command line itself
-        // reaches the server unchanged. CreateProcessW may write to it.
-        const std::wstring application = FileName(program);
+        PROCESS_INFORMATION started{};
         const auto start = [&](DWORD flags) {
-            std::wstring line = Wide(commandLine);
-            return CreateProcessW(application.c_str(), line.data(), nullptr, nullptr, FALSE, flags,
-                                  nullptr, nullptr, &startup, &process) != FALSE;
+            // CreateProcessW may write to the command line.
+            std::wstring line = process.commandLine;
+            return CreateProcessW(process.application.c_str(), line.data(), nullptr, nullptr, FALSE, flags,
+                                  nullptr, nullptr, &startup, &started) != FALSE;
         };
         const DWORD breakaway = BreakawayFlag();
-        bool started = start(breakaway);
+        bool succeeded = start(breakaway);
         // A job that forbids breakaway refuses the flag with ERROR_ACCESS_DENIED;
         // the server then starts inside it, as any child would.
-        if (!started && breakaway != 0 && GetLastError() == ERROR_ACCESS_DENIED) {
-            started = start(0);
+        if (!succeeded && breakaway != 0 && GetLastError() == ERROR_ACCESS_DENIED) {
+            succeeded = start(0);
         }
-        if (!started) {
+        if (!succeeded) {
             ThrowLastError(kAction, program);
         }
-        const UniqueHandle processHandle(process.hProcess);
-        const UniqueHandle threadHandle(process.hThread);
-        return process.dwProcessId;
+        const UniqueHandle processHandle(started.hProcess);
+        const UniqueHandle threadHandle(started.hThread);
+        return started.dwProcessId;
     }
 
     int MsgBox(const Text& prompt, int style, const Text& title) override

@@ -309,6 +309,63 @@ TEST_F(Win32RuntimeTest, ExaminesFilesAsTheyAre)
     }
 }
 
+// cmd.exe runs a batch file and finds it by reading the command line's text:
+// unquoted, "bat sp\run.bat" would run the decoy "bat.bat" and "a&b\Run.CMD"
+// the decoy "a.bat"; %DSS_PCT% would be replaced even in quotes, running
+// "pctdecoyx\run.bat". A program image named .bat runs as a program.
+TEST_F(Win32RuntimeTest, RunsTheNamedBatchFileOrRefusesIt)
+{
+    std::vector<Text> made;
+    const std::unique_ptr<std::vector<Text>, void (*)(std::vector<Text>*)> cleanup(&made, [](std::vector<Text>* paths) {
+        for (auto path = paths->rbegin(); path != paths->rend(); ++path) {
+            DeleteFileW(Wide(*path).c_str()) || RemoveDirectoryW(Wide(*path).c_str());
+        }
+    });
+    made.push_back(root_ + u"\\batch.log");
+    SetEnvironmentVariableW(L"DSS_BATCH_LOG", Wide(made.back()).c_str());
+    SetEnvironmentVariableW(L"DSS_PCT", L"decoy");
+    const auto batch = [&](const Text& folder, const Text& name) {
+        if (CreateDirectoryW(Wide(folder).c_str(), nullptr)) made.push_back(folder);
+        made.push_back(folder + u"\\" + name);
+        // Redirection first: "28000>>" would redirect stream 0.
+        std::ofstream(Wide(made.back()).c_str(), std::ios::binary) << "@>>\"%DSS_BATCH_LOG%\" echo \"%~f0\" %*\r\n";
+        return made.back();
+    };
+    const Text spaced = batch(root_ + u"\\bat sp", u"run.bat");
+    const Text ampersand = batch(root_ + u"\\a&b", u"Run.CMD");
+    const Text percent = batch(root_ + u"\\pct%DSS_PCT%x", u"run.bat");
+    const Text plain = batch(root_, u"plain.bat");
+    const Text log = made.front();
+    batch(root_, u"bat.bat");
+    batch(root_, u"a.bat");
+    batch(root_ + u"\\pctdecoyx", u"run.bat");
+
+    std::string expected;
+    const auto run = [&](const Text& path, const Text& file, const Text& others) {
+        const Text line = ServerCommandLine(path, u"x", others);
+        HandleGuard cmd(OpenProcess(SYNCHRONIZE, FALSE, SystemRuntime().Shell(path, line, kMinimizedFocus)));
+        EXPECT_NE(WaitForSingleObject(cmd.get(), 30000), WAIT_TIMEOUT);
+        expected += ToUtf8(u"\"" + file + u"\" " + line.substr(path.size() + 1)) + "\r\n";
+    };
+    run(spaced, spaced, u"y");
+    run(ampersand, ampersand, u"-port 28000");
+    run(u"\"" + plain + u"\"", plain, u"-name \"Friday Night\""); // as "Copy as path" gives it
+    try {
+        SystemRuntime().Shell(percent, ServerCommandLine(percent, u"x", u"y"), kMinimizedFocus);
+        ADD_FAILURE() << "started";
+    } catch (const RuntimeError& error) {
+        EXPECT_EQ(error.Code(), ERROR_INVALID_NAME);
+        EXPECT_NE(error.Reason().find(u"no %."), Text::npos) << ToUtf8(error.Reason());
+    }
+    std::ifstream in(Wide(log).c_str(), std::ios::binary);
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()), expected);
+
+    made.push_back(root_ + u"\\image.bat");
+    ASSERT_TRUE(CopyFileW(Wide(server_).c_str(), Wide(made.back()).c_str(), FALSE));
+    const Text line = ServerCommandLine(made.back(), u"x", u"y");
+    EXPECT_EQ(Collect(SystemRuntime().Shell(made.back(), line, kMinimizedFocus)).commandLine, line);
+}
+
 // The system's services, except that the end of the program is only noted
 // and no message box is shown.
 class StayingSystemRuntime final : public Runtime {
