@@ -39,6 +39,11 @@ constexpr Unquotable kUnquotable[] = {
            u"the path there and run another file."},
 };
 
+// cmd.exe reads a command of at most 8,191 characters ("the maximum length
+// of the string that you can use at the command prompt"); Wine's cmd.exe
+// cuts a longer one short and runs what is left.
+constexpr std::size_t kMaxCommand = 8191;
+
 } // namespace
 
 bool IsBatchFile(const Text& action, const Text& subject, const std::wstring& file)
@@ -76,13 +81,21 @@ ProcessStart BatchFileStart(const Text& action, const Text& subject, const std::
     if (length == 0 || length >= MAX_PATH) {
         ThrowLastError(action, subject);
     }
+    const std::wstring command = L'"' + file + L'"' + arguments;
+    if (command.size() > kMaxCommand) {
+        const std::string count = std::to_string(command.size());
+        throw RuntimeError(action, subject, ERROR_FILENAME_EXCED_RANGE,
+                           u"Windows runs a batch file through cmd.exe, which takes a command of at most 8191 "
+                           u"characters; this one has " +
+                               Text(count.begin(), count.end()) + u". Shorten the map or the other arguments.");
+    }
     const std::wstring cmd = std::wstring(system, length) + L"\\cmd.exe";
     // With /s, cmd.exe takes off the first and the last quotation mark and
     // runs the rest as it stands, whatever it holds; without it, the result
     // depends on how many quotes there are and what lies between them.
     // /v:off keeps ! literal even where the registry turns delayed expansion
     // on (Windows honours that setting; Wine's cmd.exe ignores it).
-    return {cmd, L'"' + cmd + L"\" /v:off /s /c \"\"" + file + L'"' + arguments + L'"'};
+    return {cmd, L'"' + cmd + L"\" /v:off /s /c \"" + command + L'"'};
 }
 
 } // namespace dss

@@ -357,6 +357,12 @@ TEST_F(Win32RuntimeTest, RunsTheNamedBatchFileOrRefusesIt)
         EXPECT_EQ(error.Code(), ERROR_INVALID_NAME);
         EXPECT_NE(error.Reason().find(u"no %."), Text::npos) << ToUtf8(error.Reason());
     }
+    try {
+        SystemRuntime().Shell(plain, ServerCommandLine(plain, u"x", Text(8191, u'y')), kMinimizedFocus);
+        ADD_FAILURE() << "a command longer than cmd.exe takes was started";
+    } catch (const RuntimeError& error) {
+        EXPECT_EQ(error.Code(), ERROR_FILENAME_EXCED_RANGE);
+    }
     std::ifstream in(Wide(log).c_str(), std::ios::binary);
     EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()), expected);
 
