@@ -93,23 +93,22 @@ unsigned OemCodePage(const std::string& name)
     const std::string territory = locale.size() > language.size() ? locale.substr(language.size() + 1) : "";
     struct Group {
         unsigned codePage;
-        std::array<const char*, 24> languages;
+        // Space-separated, with a space at each end.
+        std::string_view languages;
     };
-    static constexpr std::array<Group, 13> kGroups{{
-        {850, {"af", "br", "ca", "co", "cy", "da", "de", "es", "eu", "fi", "fo", "fr", "fy", "ga", "gd",
-               "gl", "id", "is", "it", "lb", "ms", "nb", "nl", "nn"}},
-        {850, {"no", "oc", "pt", "rm", "sv"}},
-        {852, {"bs", "cs", "hr", "hu", "pl", "ro", "sk", "sl", "sq"}},
-        {866, {"ba", "be", "bg", "kk", "ky", "mk", "mn", "ru", "tg", "tt", "uk"}},
-        {737, {"el"}},
-        {857, {"az", "tr", "uz"}},
-        {775, {"et", "lt", "lv"}},
-        {862, {"he"}},
-        {720, {"ar", "fa", "ur"}},
-        {874, {"th"}},
-        {1258, {"vi"}},
-        {932, {"ja"}},
-        {949, {"ko"}},
+    static constexpr std::array<Group, 12> kGroups{{
+        {850, " af br ca co cy da de es eu fi fo fr fy ga gd gl id is it lb ms nb nl nn no oc pt rm sv "},
+        {852, " bs cs hr hu pl ro sk sl sq "},
+        {866, " ba be bg kk ky mk mn ru tg tt uk "},
+        {737, " el "},
+        {857, " az tr uz "},
+        {775, " et lt lv "},
+        {862, " he "},
+        {720, " ar fa ur "},
+        {874, " th "},
+        {1258, " vi "},
+        {932, " ja "},
+        {949, " ko "},
     }};
     if (language == "en") {
         for (const char* western : {"GB", "AU", "CA", "NZ", "IE"}) {
@@ -123,10 +122,8 @@ unsigned OemCodePage(const std::string& name)
         return territory == "TW" || territory == "HK" || territory == "MO" ? 950 : 936;
     }
     for (const Group& group : kGroups) {
-        for (const char* member : group.languages) {
-            if (member != nullptr && language == member) {
-                return group.codePage;
-            }
+        if (!language.empty() && group.languages.find(" " + language + " ") != std::string_view::npos) {
+            return group.codePage;
         }
     }
     return 437;
