@@ -28,10 +28,15 @@ constexpr std::array<std::pair<int, const char*>, 12> kCategories{{
     {LC_IDENTIFICATION_MASK, "LC_IDENTIFICATION"},
 }};
 
+bool IsEntryOf(const std::string& entry, std::string_view name)
+{
+    return entry.size() > name.size() && entry.starts_with(name) && entry[name.size()] == '=';
+}
+
 std::optional<std::string> Variable(const std::vector<std::string>& environment, std::string_view name)
 {
     for (const std::string& entry : environment) {
-        if (entry.size() > name.size() && entry.starts_with(name) && entry[name.size()] == '=') {
+        if (IsEntryOf(entry, name)) {
             return entry.substr(name.size() + 1);
         }
     }
@@ -40,9 +45,7 @@ std::optional<std::string> Variable(const std::vector<std::string>& environment,
 
 void Unset(std::vector<std::string>& environment, std::string_view name)
 {
-    std::erase_if(environment, [&](const std::string& entry) {
-        return entry.starts_with(name) && entry.size() > name.size() && entry[name.size()] == '=';
-    });
+    std::erase_if(environment, [&](const std::string& entry) { return IsEntryOf(entry, name); });
 }
 
 // The locale C's setlocale gives a category: LC_ALL, the category's own
