@@ -188,7 +188,7 @@ protected:
     std::list<ScopedVariable> environment_;
 };
 
-// Wine rebuilds a command line from the words (runtime/posix/
+// Wine rebuilds a command line from the words (runtime/wine/
 // wine_command_line.cpp tells how) that programs split back into the same
 // words, so a Windows program sees the words that Windows finds in the
 // composed command line: backslashes and apostrophes as typed.

@@ -1,8 +1,8 @@
-#include "runtime/posix/wine_start.hpp"
+#include "runtime/wine/wine_start.hpp"
 
 #include "runtime/posix/windows_program.hpp"
-#include "runtime/posix/windows_words.hpp"
-#include "runtime/posix/wine_command_line.hpp"
+#include "runtime/windows_rules/windows_words.hpp"
+#include "runtime/wine/wine_command_line.hpp"
 #include "runtime/system_text.hpp"
 #include "runtime/utf.hpp"
 

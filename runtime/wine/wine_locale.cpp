@@ -1,4 +1,4 @@
-#include "runtime/posix/wine_locale.hpp"
+#include "runtime/wine/wine_locale.hpp"
 
 #include "runtime/utf.hpp"
 
