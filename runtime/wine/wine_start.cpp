@@ -1,16 +1,23 @@
 #include "runtime/wine/wine_start.hpp"
 
-#include "runtime/posix/windows_program.hpp"
+#include "runtime/posix/child_wait.hpp"
+#include "runtime/posix/posix_error.hpp"
+#include "runtime/posix/spawn.hpp"
+#include "runtime/utf.hpp"
+#include "runtime/windows_rules/command_line_limits.hpp"
+#include "runtime/windows_rules/windows_names.hpp"
 #include "runtime/windows_rules/windows_words.hpp"
 #include "runtime/wine/wine_command_line.hpp"
-#include "runtime/system_text.hpp"
-#include "runtime/utf.hpp"
+#include "runtime/wine/wine_failure.hpp"
+#include "runtime/wine/wine_locale.hpp"
 
 #include <cerrno>
 #include <cstdlib>
-#include <cstring>
 #include <memory>
+#include <sys/wait.h>
 #include <unistd.h>
+
+extern char** environ;
 
 namespace dss {
 namespace {
@@ -19,11 +26,6 @@ struct FreeDeleter {
     void operator()(char* text) const noexcept { std::free(text); }
 };
 using MallocedText = std::unique_ptr<char, FreeDeleter>;
-
-[[noreturn]] void ThrowErrno(const Text& action, const Text& subject, int code, const Text& what)
-{
-    throw RuntimeError(action, subject, code, what + FromUtf8(std::strerror(code)));
-}
 
 // The program's folder as the kernel resolves it (links, "." and ".."),
 // and its own name as it is: the kernel follows a link there too, and a
@@ -62,6 +64,40 @@ std::string WindowsPath(const std::string& path)
     return windows;
 }
 
+// Wine's own tools name the Wine command in WINE; otherwise it is found on PATH.
+std::string WineCommand()
+{
+    const char* wine = std::getenv("WINE");
+    return wine != nullptr && *wine != '\0' ? wine : "wine";
+}
+
+std::vector<std::string> Environment()
+{
+    std::vector<std::string> environment;
+    for (char** entry = environ; *entry != nullptr; ++entry) {
+        environment.emplace_back(*entry);
+    }
+    return environment;
+}
+
+// Told true and then false, even when the wait ends in an exception.
+class BusyWhileAlive {
+public:
+    explicit BusyWhileAlive(const std::function<void(bool busy)>& busy) : busy_(busy) { Tell(true); }
+    ~BusyWhileAlive() { Tell(false); }
+    BusyWhileAlive(const BusyWhileAlive&) = delete;
+    BusyWhileAlive& operator=(const BusyWhileAlive&) = delete;
+
+private:
+    void Tell(bool busy) const
+    {
+        if (busy_) {
+            busy_(busy);
+        }
+    }
+    const std::function<void(bool busy)>& busy_;
+};
+
 } // namespace
 
 std::vector<std::string> WineStartArguments(const Text& action, const Text& program, const std::string& path,
@@ -95,6 +131,56 @@ std::vector<std::string> WineStartArguments(const Text& action, const Text& prog
     const std::size_t limit = overhead < kMaxWindowsCommandLine ? kMaxWindowsCommandLine - overhead : 0;
     RejectOverlongCommandLine(action, program, server, E2BIG, limit);
     return start;
+}
+
+std::uint32_t StartWindowsProgram(const Text& action, const Text& program, const std::string& path,
+                                  const std::string& arguments, bool minimized,
+                                  const std::function<void(bool busy)>& busy)
+{
+    std::vector<std::string> start = WineStartArguments(action, program, path, arguments, minimized);
+    const std::string wine = WineCommand();
+    std::vector<char*> argv{const_cast<char*>(wine.c_str())};
+    for (std::string& argument : start) {
+        argv.push_back(argument.data());
+    }
+    argv.push_back(nullptr);
+
+    // Wine reads the arguments and names in the encoding of LC_CTYPE;
+    // the launcher's bytes are UTF-8.
+    WineLocale locale = WineLocaleFor(Environment());
+    std::vector<char*> envp;
+    for (std::string& entry : locale.environment) {
+        envp.push_back(entry.data());
+    }
+    envp.push_back(nullptr);
+
+    Pipe output = OpenPipe(action, program);
+    Pipe errors = OpenPipe(action, program);
+    pid_t pid = 0;
+    const Redirection redirection{output.write.get(), errors.write.get()};
+    if (const int result = Spawn(action, pid, wine, argv, envp.data(), true, redirection)) {
+        ThrowErrno(action, program, result,
+                   u"It is a Windows program, and Wine is needed to run it on Linux. The command \"" + FromUtf8(wine) +
+                       u"\" could not be started: ");
+    }
+    output.write.Reset();
+    errors.write.Reset();
+    OutputLines said;
+    OutputLines complained(+[](std::string_view line) { return !IsWineDebugNoise(line); });
+    int status = 0;
+    {
+        const BusyWhileAlive waiting(busy);
+        std::vector<ChildOutput> outputs;
+        outputs.push_back({std::move(output.read), &said});
+        // What Wine writes on standard error still reaches the launcher's,
+        // as before, while the launcher waits.
+        outputs.push_back({std::move(errors.read), &complained, STDERR_FILENO});
+        status = AwaitChild(pid, std::move(outputs));
+    }
+    if (WIFEXITED(status) && WEXITSTATUS(status) == 0) {
+        return static_cast<std::uint32_t>(pid);
+    }
+    ThrowWineFailure(action, program, status, said.Finish(), complained.Finish(), locale.oemCodePage);
 }
 
 } // namespace dss
