@@ -48,16 +48,16 @@ linux=$build/linux-release
 w86=$build/windows-x86
 w64=$build/windows-x64
 say "== Building (in $build)"
-cmake --preset linux-release -B "$linux" >/dev/null
+cmake --preset linux-release -B "$linux" -DDSS_BENCH=ON >/dev/null
 cmake --build "$linux" -j2 --target dedicated-server-starter gtk-floor gtk-controls xbench spawn-probe stamp-probe >/dev/null
-cmake --preset windows-x86 -B "$w86" -DDSS_TESTS=OFF >/dev/null
+cmake --preset windows-x86 -B "$w86" -DDSS_TESTS=OFF -DDSS_BENCH=ON >/dev/null
 cmake --build "$w86" -j2 --target DedicatedServerStarter win32-floor win32-floor-manifest >/dev/null
 wine_bits=32
 wine_build=$w86
 if ! dss_runs_32bit_natively; then
     wine_bits=64
     wine_build=$w64
-    cmake --preset windows-x64 -B "$w64" -DDSS_TESTS=OFF >/dev/null
+    cmake --preset windows-x64 -B "$w64" -DDSS_TESTS=OFF -DDSS_BENCH=ON >/dev/null
     cmake --build "$w64" -j2 --target DedicatedServerStarter win32-floor win32-floor-manifest >/dev/null
 fi
 
@@ -101,7 +101,8 @@ start_and_read() {
     rm -f "$fifo"
     printf '%s\n' "$line"
 }
-DISPLAY=:$(start_and_read Xvfb -displayfd 3 -noreset -nolisten tcp -screen 0 1024x768x24)
+DISPLAY=$(env "$marker" python3 tools/x_display.py 1024x768x24 "$work/desktop.log") ||
+    die "Xvfb did not start (see $work/desktop.log)"
 export DISPLAY
 DBUS_SESSION_BUS_ADDRESS=$(start_and_read dbus-daemon --session --nofork --nopidfile --print-address=3)
 export DBUS_SESSION_BUS_ADDRESS

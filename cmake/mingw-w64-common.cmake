@@ -5,6 +5,8 @@ set(CMAKE_FIND_ROOT_PATH /usr/${DSS_MINGW_TRIPLET})
 set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
 set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
+# The build machine's packages (its GTest) are not the target's.
+set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
 
 # Everything links statically: the programs need only DLLs that ship with
 # Windows, not libstdc++, libgcc or winpthread.

@@ -1,6 +1,7 @@
 #include "launch/launch_action.hpp"
 
 #include "launch/texts.hpp"
+#include "runtime/system_text.hpp"
 #include "runtime/utf.hpp"
 
 #include <exception>
@@ -41,10 +42,18 @@ Text FailureMessage(const RuntimeError& failure)
     }
     message += u"\n\n";
     message += failure.Reason();
-    const std::string code = std::to_string(failure.Code());
-    message += u" (error ";
-    message += Text(code.begin(), code.end());
-    message += u')';
+    // Only the system's numbers are error numbers; Wine's status 1 is not EPERM.
+    switch (failure.Domain()) {
+    case ErrorDomain::System:
+        message += u" (error " + NumberText(failure.Code()) + u')';
+        break;
+    case ErrorDomain::WineExitStatus:
+        message += u" (Wine's exit status " + NumberText(failure.Code()) + u')';
+        break;
+    case ErrorDomain::WineSignal:
+        message += u" (Wine's start command was ended by signal " + NumberText(failure.Code()) + u')';
+        break;
+    }
     return message;
 }
 

@@ -27,21 +27,32 @@ inline constexpr int kButtonsMask = 0x0F;
 inline constexpr int kIconMask = 0xF0;
 inline constexpr int kOkPressed = 1;
 
+// Whose number a failure's code is: the system's error number (errno on
+// Linux, GetLastError on Windows), which messages show as "error N", or the
+// exit status or signal of Wine's start command, which is Wine's own.
+enum class ErrorDomain {
+    System,
+    WineExitStatus,
+    WineSignal,
+};
+
 // A failing system call: what was being done, to what, and the system's own
 // error code and message.
 class RuntimeError : public std::runtime_error {
 public:
-    RuntimeError(Text action, Text subject, long code, Text reason);
+    RuntimeError(Text action, Text subject, long code, Text reason, ErrorDomain domain = ErrorDomain::System);
 
     const Text& Action() const noexcept { return action_; }
     const Text& Subject() const noexcept { return subject_; }
     long Code() const noexcept { return code_; }
+    ErrorDomain Domain() const noexcept { return domain_; }
     const Text& Reason() const noexcept { return reason_; }
 
 private:
     Text action_;
     Text subject_;
     long code_;
+    ErrorDomain domain_;
     Text reason_;
 };
 

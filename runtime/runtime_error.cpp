@@ -8,9 +8,9 @@
 
 namespace dss {
 
-RuntimeError::RuntimeError(Text action, Text subject, long code, Text reason)
+RuntimeError::RuntimeError(Text action, Text subject, long code, Text reason, ErrorDomain domain)
     : std::runtime_error(ToUtf8(action + u": " + subject + u": " + reason)),
-      action_(std::move(action)), subject_(std::move(subject)), code_(code),
+      action_(std::move(action)), subject_(std::move(subject)), code_(code), domain_(domain),
       reason_(std::move(reason))
 {
 }
@@ -26,23 +26,10 @@ void RejectEmbeddedNull(const Text& action, const Text& name, long code)
     }
 }
 
-void RejectOverlongCommandLine(const Text& action, const Text& program, std::size_t length, long code,
-                               std::size_t limit)
+Text NumberText(std::intmax_t value)
 {
-    if (length > limit) {
-        const auto number = [](std::size_t value) {
-            const std::string digits = std::to_string(value);
-            return Text(digits.begin(), digits.end());
-        };
-        const Text where = limit < kMaxWindowsCommandLine
-                               ? u" (Windows takes " + number(kMaxWindowsCommandLine) +
-                                     u"; Wine's start command needs the rest)"
-                               : Text();
-        throw RuntimeError(action, program, code,
-                           u"Its command line is " + number(length) +
-                               u" characters long; a Windows program can be given at most " + number(limit) + where +
-                               u". Shorten the map or the other arguments.");
-    }
+    const std::string digits = std::to_string(value);
+    return Text(digits.begin(), digits.end());
 }
 
 } // namespace dss

@@ -2,7 +2,7 @@
 
 #include "runtime/runtime.hpp"
 
-#include <cstddef>
+#include <cstdint>
 
 namespace dss {
 
@@ -11,16 +11,7 @@ namespace dss {
 // Such names are refused with `code`, the system's "invalid argument".
 void RejectEmbeddedNull(const Text& action, const Text& name, long code);
 
-// The longest command line a Windows program can be given: CreateProcessW
-// takes 32,767 characters with the terminating null. Windows refuses a
-// longer one (error 206) and Wine cuts it short, so it is refused before
-// anything starts, the same way on every system.
-inline constexpr std::size_t kMaxWindowsCommandLine = 32766;
-
-// Refuses, with `code`, a command line of `length` characters that is
-// longer than a Windows program can be given: `limit`, where the way it is
-// started leaves less than Windows' own.
-void RejectOverlongCommandLine(const Text& action, const Text& program, std::size_t length, long code,
-                               std::size_t limit = kMaxWindowsCommandLine);
+// `value` in decimal digits, as messages give numbers.
+Text NumberText(std::intmax_t value);
 
 } // namespace dss

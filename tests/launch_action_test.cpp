@@ -146,6 +146,19 @@ TEST(RunReportingFailures, ShowsAnEscapedFailureWithPathAndReason)
               u"The server could not be started.\n\n/srv/q/server.sh\n\nExec format error (error 8)");
 }
 
+// Wine's status 1 is not the system's error 1 (EPERM).
+TEST(RunReportingFailures, NamesWinesExitStatusAsWines)
+{
+    FakeRuntime runtime;
+    RunReportingFailures(runtime, [] {
+        throw RuntimeError(u"A", u"s.exe", 1, u"Wine could not start it:\nwine: x", ErrorDomain::WineExitStatus);
+    });
+    RunReportingFailures(runtime, [] { throw RuntimeError(u"A", u"s.exe", 9, u"R.", ErrorDomain::WineSignal); });
+    ASSERT_EQ(runtime.boxes.size(), 2u);
+    EXPECT_EQ(runtime.boxes[0].prompt, u"A\n\ns.exe\n\nWine could not start it:\nwine: x (Wine's exit status 1)");
+    EXPECT_EQ(runtime.boxes[1].prompt, u"A\n\ns.exe\n\nR. (Wine's start command was ended by signal 9)");
+}
+
 TEST(RunReportingFailures, ShowsOtherFailuresByTheirDescription)
 {
     FakeRuntime runtime;

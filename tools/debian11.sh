@@ -30,10 +30,13 @@ dss_debian11_ready() {
     [ "$installed" -eq "$(wc -w <<<"$DSS_DEBIAN11_PACKAGES")" ]
 }
 
+# Logs go to files mktemp makes: a fixed name under /tmp is one another user
+# can make a link of first, for root to write through.
 dss_debian11_install() {
+    DSS_DEBIAN11_LOG=$(mktemp /tmp/dss-debian11-apt.XXXXXX.log)
     "$DSS_TOOLS/debian11-run" "$1" -- DEBIAN_FRONTEND=noninteractive sh -c \
         "apt-get update -q && apt-get install -y -q --no-install-recommends $DSS_DEBIAN11_PACKAGES && apt-get clean" \
-        >/tmp/dss-debian11-apt.log 2>&1
+        >"$DSS_DEBIAN11_LOG" 2>&1
 }
 
 # Makes the Debian 11 root where it is missing, and installs what it lacks.
@@ -58,11 +61,13 @@ dss_debian11_root() {
         rm -rf --one-file-system "$root.partial"
         # In a mount namespace of its own: mounts debootstrap leaves behind
         # when it fails vanish with it.
+        local log
+        log=$(mktemp /tmp/dss-debootstrap.XXXXXX.log)
         if ! unshare --mount --propagation private debootstrap --variant=minbase bullseye "$root.partial" "$mirror" \
-            >/tmp/dss-debootstrap.log 2>&1; then
-            DSS_DEBIAN11_WHY_NOT="Could not make a Debian 11 root from $mirror (see /tmp/dss-debootstrap.log)"
+            >"$log" 2>&1; then
+            DSS_DEBIAN11_WHY_NOT="Could not make a Debian 11 root from $mirror (see $log)"
         elif ! dss_debian11_install "$root.partial"; then
-            DSS_DEBIAN11_WHY_NOT="Could not install the build tools in the Debian 11 root (see /tmp/dss-debian11-apt.log)"
+            DSS_DEBIAN11_WHY_NOT="Could not install the build tools in the Debian 11 root (see $DSS_DEBIAN11_LOG)"
         else
             mv "$root.partial" "$root"
         fi
@@ -70,7 +75,7 @@ dss_debian11_root() {
     elif ! dss_debian11_ready; then
         say "== Installing $DSS_DEBIAN11_PACKAGES in the Debian 11 root $root"
         dss_debian11_install "$root" ||
-            DSS_DEBIAN11_WHY_NOT="Could not install the build tools in the Debian 11 root (see /tmp/dss-debian11-apt.log)"
+            DSS_DEBIAN11_WHY_NOT="Could not install the build tools in the Debian 11 root (see $DSS_DEBIAN11_LOG)"
     fi
     exec {lock}>&-
     [ -z "$DSS_DEBIAN11_WHY_NOT" ]

@@ -40,6 +40,11 @@ dss_require_packages() {
     fi
     say "Installing ${missing[*]} ..."
     export DEBIAN_FRONTEND=noninteractive
-    { apt-get update -q && apt-get install -y -q --no-install-recommends "${missing[@]}"; } >/tmp/dss-apt.log 2>&1 ||
-        die "could not install ${missing[*]} (see /tmp/dss-apt.log)"
+    # A name of its own: a fixed name under /tmp is one another user can
+    # make a link of first, for root to write through.
+    local log
+    log=$(mktemp /tmp/dss-apt.XXXXXX.log)
+    { apt-get update -q && apt-get install -y -q --no-install-recommends "${missing[@]}"; } >"$log" 2>&1 ||
+        die "could not install ${missing[*]} (see $log)"
+    rm -f "$log"
 }

@@ -5,7 +5,6 @@
 
 #include <array>
 #include <cerrno>
-#include <fcntl.h>
 #include <list>
 #include <memory>
 #include <string_view>
@@ -24,7 +23,7 @@ bool ReadAvailable(const ChildOutput& output) noexcept
 {
     std::array<char, 4096> buffer{};
     for (;;) {
-        const ssize_t length = read(output.fd, buffer.data(), buffer.size());
+        const ssize_t length = read(output.fd.get(), buffer.data(), buffer.size());
         if (length > 0) {
             if (output.echo >= 0) {
                 // A copy for whoever reads the launcher's own output; a
@@ -80,7 +79,7 @@ private:
 
 } // namespace
 
-int AwaitChild(pid_t pid, std::initializer_list<ChildOutput> outputs)
+int AwaitChild(pid_t pid, std::vector<ChildOutput> outputs)
 {
     // The default context: the one the window's events come through.
     const std::unique_ptr<GMainLoop, LoopDeleter> loop(g_main_loop_new(nullptr, FALSE));
@@ -88,9 +87,9 @@ int AwaitChild(pid_t pid, std::initializer_list<ChildOutput> outputs)
     {
         std::list<SourceGuard> readers;
         for (const ChildOutput& output : outputs) {
-            fcntl(output.fd, F_SETFL, fcntl(output.fd, F_GETFL) | O_NONBLOCK);
-            readers.emplace_back(g_unix_fd_add(output.fd, static_cast<GIOCondition>(G_IO_IN | G_IO_HUP | G_IO_ERR),
-                                               OnOutput, const_cast<ChildOutput*>(&output)));
+            readers.emplace_back(g_unix_fd_add(output.fd.get(),
+                                               static_cast<GIOCondition>(G_IO_IN | G_IO_HUP | G_IO_ERR), OnOutput,
+                                               const_cast<ChildOutput*>(&output)));
         }
         const SourceGuard watch(g_child_watch_add(pid, OnChildEnded, &wait));
         g_main_loop_run(loop.get());
@@ -98,9 +97,6 @@ int AwaitChild(pid_t pid, std::initializer_list<ChildOutput> outputs)
         for (const ChildOutput& output : outputs) {
             ReadAvailable(output);
         }
-    }
-    for (const ChildOutput& output : outputs) {
-        close(output.fd);
     }
     return wait.status;
 }

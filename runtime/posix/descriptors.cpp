@@ -1,10 +1,9 @@
 #include "runtime/posix/descriptors.hpp"
 
-#include "runtime/utf.hpp"
+#include "runtime/posix/posix_error.hpp"
 
 #include <cerrno>
 #include <cstdlib>
-#include <cstring>
 #include <dirent.h>
 #include <fcntl.h>
 #include <memory>
@@ -21,7 +20,7 @@ struct DirectoryCloser {
 
 [[noreturn]] void Fail(const Text& action, int code)
 {
-    throw RuntimeError(action, kListing, code, FromUtf8(std::strerror(code)));
+    ThrowErrno(action, kListing, code);
 }
 
 } // namespace

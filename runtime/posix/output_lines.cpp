@@ -43,20 +43,4 @@ void OutputLines::Take()
     lines_.push_back(cut ? line + "..." : line);
 }
 
-bool IsWineDebugNoise(std::string_view line)
-{
-    // The thread's number comes first unless WINEDEBUG turned it off.
-    const std::size_t number = line.find_first_not_of("0123456789abcdef");
-    if (number != std::string_view::npos && number > 0 && line[number] == ':') {
-        line.remove_prefix(number + 1);
-    }
-    for (const std::string_view kind : {"fixme:", "warn:", "trace:", "err:"}) {
-        if (line.starts_with(kind)) {
-            const std::string_view channel = line.substr(kind.size(), line.find(':', kind.size()) - kind.size());
-            return kind != "err:" || (channel != "module" && channel != "process");
-        }
-    }
-    return false;
-}
-
 } // namespace dss

@@ -29,9 +29,4 @@ private:
     std::vector<std::string> lines_;
 };
 
-// Wine's debugging messages ("0024:fixme:heap:...", "err:winediag:..."),
-// but for errors of the channels that load and create programs, which tell
-// why a program could not start.
-bool IsWineDebugNoise(std::string_view line);
-
 } // namespace dss

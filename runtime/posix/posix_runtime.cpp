@@ -1,26 +1,21 @@
-#include "runtime/posix/child_wait.hpp"
-#include "runtime/posix/descriptors.hpp"
+// The Linux runtime: the system's services, and which road a program takes
+// when it is started, the kernel's or Wine's (runtime/wine/).
 #include "runtime/posix/message_box.hpp"
+#include "runtime/posix/posix_error.hpp"
 #include "runtime/posix/shell_words.hpp"
+#include "runtime/posix/spawn.hpp"
 #include "runtime/posix/windows_program.hpp"
-#include "runtime/posix/wine_locale.hpp"
-#include "runtime/posix/wine_start.hpp"
 #include "runtime/runtime.hpp"
 #include "runtime/system_text.hpp"
 #include "runtime/utf.hpp"
+#include "runtime/wine/wine_start.hpp"
 
 #include <cerrno>
-#include <csignal>
 #include <cstdlib>
-#include <cstring>
-#include <fcntl.h>
-#include <pthread.h>
-#include <spawn.h>
+#include <stdexcept>
 #include <string>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
-#include <utility>
 #include <vector>
 
 extern char** environ;
@@ -30,172 +25,6 @@ namespace {
 
 constexpr char16_t kStartAction[] = u"The server could not be started.";
 
-Text SystemMessage(int code)
-{
-    return FromUtf8(std::strerror(code));
-}
-
-[[noreturn]] void ThrowErrno(const Text& action, const Text& subject, int code)
-{
-    throw RuntimeError(action, subject, code, SystemMessage(code));
-}
-
-class SpawnFileActions {
-public:
-    SpawnFileActions() { posix_spawn_file_actions_init(&actions_); }
-    ~SpawnFileActions() { posix_spawn_file_actions_destroy(&actions_); }
-    SpawnFileActions(const SpawnFileActions&) = delete;
-    SpawnFileActions& operator=(const SpawnFileActions&) = delete;
-    posix_spawn_file_actions_t* get() { return &actions_; }
-
-private:
-    posix_spawn_file_actions_t actions_;
-};
-
-class SpawnAttributes {
-public:
-    SpawnAttributes() { posix_spawnattr_init(&attributes_); }
-    ~SpawnAttributes() { posix_spawnattr_destroy(&attributes_); }
-    SpawnAttributes(const SpawnAttributes&) = delete;
-    SpawnAttributes& operator=(const SpawnAttributes&) = delete;
-    posix_spawnattr_t* get() { return &attributes_; }
-
-private:
-    posix_spawnattr_t attributes_;
-};
-
-class Pipe {
-public:
-    Pipe()
-    {
-        if (pipe2(ends_, O_CLOEXEC) != 0) {
-            ends_[0] = ends_[1] = -1;
-        }
-    }
-    ~Pipe()
-    {
-        CloseWriteEnd();
-        if (ends_[0] >= 0) {
-            close(ends_[0]);
-        }
-    }
-    Pipe(const Pipe&) = delete;
-    Pipe& operator=(const Pipe&) = delete;
-    bool IsOpen() const { return ends_[0] >= 0; }
-    int WriteEnd() const { return ends_[1]; }
-    void CloseWriteEnd()
-    {
-        if (ends_[1] >= 0) {
-            close(ends_[1]);
-            ends_[1] = -1;
-        }
-    }
-    int ReleaseReadEnd() { return std::exchange(ends_[0], -1); }
-
-private:
-    int ends_[2];
-};
-
-// Wine's own tools name the Wine command in WINE; otherwise it is found on PATH.
-std::string WineCommand()
-{
-    const char* wine = std::getenv("WINE");
-    return wine != nullptr && *wine != '\0' ? wine : "wine";
-}
-
-// Why Wine's `start` could not start the program: what `start` printed
-// (such as "ShellExecuteEx failed: Bad EXE format for Z:\..."), in the
-// OEM code page, then what Wine itself printed on standard error (such as
-// "wine: '/home/x/.wine' is not owned by you"), or else how it ended.
-Text WineFailure(int status, const std::vector<std::string>& said, const std::vector<std::string>& complained,
-                 unsigned codePage)
-{
-    Text reason;
-    for (const std::string& line : said) {
-        reason += u"\n" + FromCodePage(line, codePage);
-    }
-    for (const std::string& line : complained) {
-        reason += u"\n" + FromSystemBytes(line);
-    }
-    if (!reason.empty()) {
-        return u"Wine could not start it:" + reason;
-    }
-    const int code = WIFEXITED(status) ? WEXITSTATUS(status) : WTERMSIG(status);
-    const std::string number = std::to_string(code);
-    return (WIFEXITED(status) ? u"Wine's start command ended with status "
-                              : u"Wine's start command was ended by signal ") +
-           Text(number.begin(), number.end()) + u".";
-}
-
-// An ignored SIGCHLD, inherited through exec from whatever started the
-// launcher, makes the kernel reap children at once, so that their end and
-// status are lost; a blocked one keeps the main loop from hearing of it.
-void HearChildrenEnd()
-{
-    struct sigaction current {};
-    sigaction(SIGCHLD, nullptr, &current);
-    if (current.sa_handler == SIG_IGN || (current.sa_flags & SA_NOCLDWAIT) != 0) {
-        struct sigaction standard {};
-        standard.sa_handler = SIG_DFL;
-        sigemptyset(&standard.sa_mask);
-        sigaction(SIGCHLD, &standard, nullptr);
-    }
-    sigset_t child;
-    sigemptyset(&child);
-    sigaddset(&child, SIGCHLD);
-    pthread_sigmask(SIG_UNBLOCK, &child, nullptr);
-}
-
-struct Redirection {
-    int output = -1;
-    int errors = -1;
-};
-
-// Starts `file` (searched on PATH only when `search`) with `argv` and
-// `envp` in a session of its own, its standard output and error where
-// `redirection` says. Returns the system's error number, 0 on success.
-int Spawn(pid_t& pid, const std::string& file, const std::vector<char*>& argv, char* const* envp, bool search,
-          Redirection redirection = {})
-{
-    SpawnFileActions actions;
-    if (redirection.output >= 0) {
-        posix_spawn_file_actions_adddup2(actions.get(), redirection.output, STDOUT_FILENO);
-    }
-    if (redirection.errors >= 0) {
-        posix_spawn_file_actions_adddup2(actions.get(), redirection.errors, STDERR_FILENO);
-    }
-    // Only standard input, output and error pass to the server.
-    PassOnlyStandardDescriptors(kStartAction);
-    HearChildrenEnd();
-
-    SpawnAttributes attributes;
-    sigset_t none;
-    sigemptyset(&none);
-    sigset_t all;
-    sigfillset(&all);
-    posix_spawnattr_setsigmask(attributes.get(), &none);
-    posix_spawnattr_setsigdefault(attributes.get(), &all);
-    // A session of its own: the server outlives the launcher and the
-    // terminal it may have been started from.
-    posix_spawnattr_setflags(attributes.get(),
-                             POSIX_SPAWN_SETSID | POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
-
-    // glibc reports a failed exec here, not through the child's exit.
-    if (search) {
-        return posix_spawnp(&pid, file.c_str(), actions.get(), attributes.get(), argv.data(), envp);
-    }
-    return posix_spawn(&pid, file.c_str(), actions.get(), attributes.get(), argv.data(), envp);
-}
-
-std::vector<std::string> Environment()
-{
-    std::vector<std::string> environment;
-    for (char** entry = environ; *entry != nullptr; ++entry) {
-        environment.emplace_back(*entry);
-    }
-    return environment;
-}
-
 class PosixRuntime final : public Runtime {
 public:
     Text AppPath() override
@@ -204,8 +33,7 @@ public:
         for (;;) {
             const ssize_t length = readlink("/proc/self/exe", buffer.data(), buffer.size());
             if (length < 0) {
-                ThrowErrno(u"The launcher's own folder could not be found.", u"/proc/self/exe",
-                           errno);
+                ThrowErrno(u"The launcher's own folder could not be found.", u"/proc/self/exe", errno);
             }
             if (static_cast<std::size_t>(length) < buffer.size()) {
                 buffer.resize(static_cast<std::size_t>(length));
@@ -241,7 +69,8 @@ public:
         const std::string arguments = ToSystemBytes(std::u16string_view(commandLine).substr(program.size()));
         switch (ExamineProgram(path)) {
         case ProgramFormat::Windows:
-            return StartWindowsProgram(program, path, arguments, showState == kMinimizedFocus);
+            return StartWindowsProgram(kStartAction, program, path, arguments, showState == kMinimizedFocus,
+                                       [this](bool busy) { IndicateBusy(busy); });
         case ProgramFormat::DosOnly:
             throw RuntimeError(kStartAction, program, ENOEXEC,
                                u"It begins as a Windows program does, but has no Windows program in it: it is a DOS "
@@ -279,72 +108,12 @@ private:
         }
         argv.push_back(nullptr);
         // posix_spawn, not posix_spawnp: the checked path runs, never a
-        // namesake found on PATH. glibc reports a failed exec here.
+        // namesake found on PATH.
         pid_t pid = 0;
-        if (const int result = Spawn(pid, path, argv, environ, false); result != 0) {
+        if (const int result = Spawn(kStartAction, pid, path, argv, environ, false); result != 0) {
             ThrowErrno(kStartAction, program, result);
         }
         return static_cast<std::uint32_t>(pid);
-    }
-
-    // Through Wine's `start`, which creates the program as Windows does
-    // (with the show state) and only then ends: its status tells whether
-    // the program could be created, and what it prints tells why not. The
-    // launcher waits for that answer, which takes half a minute where Wine
-    // first sets up its prefix; the window goes on meanwhile.
-    std::uint32_t StartWindowsProgram(const Text& program, const std::string& path, const std::string& arguments,
-                                      bool minimized) const
-    {
-        std::vector<std::string> start = WineStartArguments(kStartAction, program, path, arguments, minimized);
-        const std::string wine = WineCommand();
-        std::vector<char*> argv{const_cast<char*>(wine.c_str())};
-        for (std::string& argument : start) {
-            argv.push_back(argument.data());
-        }
-        argv.push_back(nullptr);
-
-        // Wine reads the arguments and names in the encoding of LC_CTYPE;
-        // the launcher's bytes are UTF-8.
-        WineLocale locale = WineLocaleFor(Environment());
-        std::vector<char*> envp;
-        for (std::string& entry : locale.environment) {
-            envp.push_back(entry.data());
-        }
-        envp.push_back(nullptr);
-
-        Pipe output;
-        Pipe errors;
-        if (!output.IsOpen() || !errors.IsOpen()) {
-            ThrowErrno(kStartAction, program, errno);
-        }
-        pid_t pid = 0;
-        const int result = Spawn(pid, wine, argv, envp.data(), true, {output.WriteEnd(), errors.WriteEnd()});
-        if (result != 0) {
-            throw RuntimeError(kStartAction, program, result,
-                               u"It is a Windows program, and Wine is needed to run it on Linux. The command \"" +
-                                   FromUtf8(wine) + u"\" could not be started: " + SystemMessage(result));
-        }
-        output.CloseWriteEnd();
-        // What Wine writes on standard error still reaches the launcher's,
-        // as before, while the launcher waits.
-        errors.CloseWriteEnd();
-        IndicateBusy(true);
-        OutputLines said;
-        OutputLines complained(+[](std::string_view line) { return !IsWineDebugNoise(line); });
-        int status = 0;
-        try {
-            status = AwaitChild(pid, {{output.ReleaseReadEnd(), &said},
-                                      {errors.ReleaseReadEnd(), &complained, STDERR_FILENO}});
-        } catch (...) {
-            IndicateBusy(false);
-            throw;
-        }
-        IndicateBusy(false);
-        if (WIFEXITED(status) && WEXITSTATUS(status) == 0) {
-            return static_cast<std::uint32_t>(pid);
-        }
-        throw RuntimeError(kStartAction, program, WIFEXITED(status) ? WEXITSTATUS(status) : -1,
-                           WineFailure(status, said.Finish(), complained.Finish(), locale.oemCodePage));
     }
 };
 

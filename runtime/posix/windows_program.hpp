@@ -1,10 +1,9 @@
 #pragma once
 
-#include <optional>
 #include <string>
 
-// What Linux needs to know about a Windows program before Wine is asked to
-// start it.
+// Which road a file takes on Linux: the kernel's, or Wine's for a Windows
+// program.
 namespace dss {
 
 enum class ProgramFormat {
@@ -21,9 +20,5 @@ enum class ProgramFormat {
 // Reads the headers of `path`. Only a regular file is ever opened: opening
 // a FIFO or a device can act on it.
 ProgramFormat ExamineProgram(const std::string& path);
-
-// Why Wine would not open the absolute, resolved `path` (a program or a
-// working folder) as the one it names, or nullopt where it would.
-std::optional<std::u16string> WindowsNameProblem(const std::string& path);
 
 } // namespace dss

@@ -75,10 +75,14 @@ Text FillFirstInsert(const Text& message, const Text& value)
     return filled;
 }
 
+void ThrowWindowsError(const Text& action, const Text& subject, unsigned long code)
+{
+    throw RuntimeError(action, subject, static_cast<long>(code), FillFirstInsert(SystemMessage(code), subject));
+}
+
 void ThrowLastError(const Text& action, const Text& subject)
 {
-    const DWORD code = GetLastError();
-    throw RuntimeError(action, subject, static_cast<long>(code), FillFirstInsert(SystemMessage(code), subject));
+    ThrowWindowsError(action, subject, GetLastError());
 }
 
 } // namespace dss

@@ -3,6 +3,7 @@
 #include "runtime/win32/batch_file.hpp"
 #include "runtime/win32/last_error.hpp"
 #include "runtime/win32/unique_handle.hpp"
+#include "runtime/windows_rules/command_line_limits.hpp"
 
 #include <windows.h>
 
@@ -85,7 +86,8 @@ public:
     {
         constexpr char16_t kAction[] = u"The file could not be examined.";
         RejectEmbeddedNull(kAction, path, ERROR_INVALID_NAME);
-        const DWORD attributes = GetFileAttributesW(FileName(path).c_str());
+        const std::wstring file = FileName(path);
+        const DWORD attributes = GetFileAttributesW(file.c_str());
         if (attributes == INVALID_FILE_ATTRIBUTES) {
             ThrowLastError(kAction, path);
         }
@@ -120,21 +122,24 @@ public:
         startup.dwFlags = STARTF_USESHOWWINDOW;
         startup.wShowWindow = static_cast<WORD>(showState);
         PROCESS_INFORMATION started{};
-        const auto start = [&](DWORD flags) {
-            // CreateProcessW may write to the command line.
-            std::wstring line = process.commandLine;
-            return CreateProcessW(process.application.c_str(), line.data(), nullptr, nullptr, FALSE, flags,
-                                  nullptr, nullptr, &startup, &started) != FALSE;
+        // CreateProcessW may write to the command line: a copy for each try.
+        std::wstring line;
+        // The system's error, read before anything (freeing a string) can change it; 0 on success.
+        const auto start = [&](DWORD flags) -> DWORD {
+            line = process.commandLine;
+            const bool created = CreateProcessW(process.application.c_str(), line.data(), nullptr, nullptr, FALSE,
+                                                flags, nullptr, nullptr, &startup, &started) != FALSE;
+            return created ? ERROR_SUCCESS : GetLastError();
         };
         const DWORD breakaway = BreakawayFlag();
-        bool succeeded = start(breakaway);
+        DWORD error = start(breakaway);
         // A job that forbids breakaway refuses the flag with ERROR_ACCESS_DENIED;
         // the server then starts inside it, as any child would.
-        if (!succeeded && breakaway != 0 && GetLastError() == ERROR_ACCESS_DENIED) {
-            succeeded = start(0);
+        if (error == ERROR_ACCESS_DENIED && breakaway != 0) {
+            error = start(0);
         }
-        if (!succeeded) {
-            ThrowLastError(kAction, program);
+        if (error != ERROR_SUCCESS) {
+            ThrowWindowsError(kAction, program, error);
         }
         const UniqueHandle processHandle(started.hProcess);
         const UniqueHandle threadHandle(started.hThread);
@@ -143,8 +148,11 @@ public:
 
     int MsgBox(const Text& prompt, int style, const Text& title) override
     {
-        const int result = MessageBoxW(GetActiveWindow(), Wide(prompt).c_str(),
-                                       Wide(title).c_str(), static_cast<UINT>(style));
+        // Converted first: temporaries freed after the call could change
+        // its last error before it is read.
+        const std::wstring text = Wide(prompt);
+        const std::wstring caption = Wide(title);
+        const int result = MessageBoxW(GetActiveWindow(), text.c_str(), caption.c_str(), static_cast<UINT>(style));
         if (result == 0) {
             ThrowLastError(u"A message could not be shown.", title);
         }

@@ -13,8 +13,12 @@ import os
 import select
 import shutil
 import subprocess
+import sys
 import tempfile
 import time
+
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "tools"))
+import x_display  # noqa: E402
 
 
 class Timeout(AssertionError):
@@ -119,11 +123,8 @@ class Desktop(_Session):
     """An X desktop: Xvfb and openbox, driven with xdotool."""
 
     def _start(self):
-        read_end, write_end = os.pipe()
-        self._spawn(["Xvfb", "-displayfd", str(write_end), "-noreset", "-nolisten", "tcp",
-                     "-screen", "0", "1024x768x24"], pass_fds=[write_end])
-        os.close(write_end)
-        self.env["DISPLAY"] = ":" + _read_line_from(read_end, "Xvfb's display number")
+        xvfb, self.env["DISPLAY"] = x_display.start_xvfb("1024x768x24", output=self._log, env=self.env)
+        self._processes.append(xvfb)
         self._start_buses(lambda: self._root_property("AT_SPI_BUS"))
 
         # xdotool's keys come from the X server's XTEST keyboard. The first

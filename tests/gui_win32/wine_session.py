@@ -14,11 +14,13 @@ draws the window frames itself.
 
 import argparse
 import os
-import select
 import shutil
 import signal
 import subprocess
 import sys
+
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "tools"))
+import x_display  # noqa: E402
 
 SCREENSHOT = "DSS-SCREENSHOT "
 
@@ -33,27 +35,10 @@ def on_signal(number, _frame):
 
 def start_display():
     """Starts Xvfb and returns it with the display name it chose."""
-    read_end, write_end = os.pipe()
-    xvfb = subprocess.Popen(
-        ["Xvfb", "-displayfd", str(write_end), "-noreset", "-nolisten", "tcp",
-         "-screen", "0", "800x600x24"],
-        pass_fds=(write_end,), stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-    os.close(write_end)
-    number = b""
     try:
-        while not number.endswith(b"\n"):
-            ready, _, _ = select.select([read_end], [], [], 30)
-            chunk = os.read(read_end, 16) if ready else b""
-            if not chunk:
-                raise Stop("Xvfb did not report a display")
-            number += chunk
-    except BaseException:
-        xvfb.kill()
-        xvfb.wait()
-        raise
-    finally:
-        os.close(read_end)
-    return xvfb, ":" + number.decode().strip()
+        return x_display.start_xvfb("800x600x24")
+    except x_display.XDisplayError as error:
+        raise Stop(str(error)) from error
 
 
 def run_program(command, environment, screenshots):

@@ -32,7 +32,6 @@ import argparse
 import contextlib
 import os
 import re
-import select
 import shutil
 import stat
 import subprocess
@@ -41,6 +40,9 @@ import tarfile
 import tempfile
 import time
 import zipfile
+
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "tools"))
+import x_display as private_display  # noqa: E402
 
 README = "DedicatedServerStarter-README.txt"
 LINUX_FILES = {
@@ -192,23 +194,13 @@ def desktop_environment(folder):
 @contextlib.contextmanager
 def x_display():
     """An X display of its own (Xvfb); yields its name."""
-    read_end, write_end = os.pipe()
-    xvfb = subprocess.Popen(["Xvfb", "-displayfd", str(write_end), "-noreset", "-nolisten", "tcp",
-                             "-screen", "0", "640x480x24"], pass_fds=[write_end], stdin=subprocess.DEVNULL,
-                            stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-    os.close(write_end)
     try:
-        number = b""
-        while not number.endswith(b"\n"):
-            if not select.select([read_end], [], [], 30)[0]:
-                sys.exit("Xvfb gave no display number")
-            chunk = os.read(read_end, 64)
-            if not chunk:
-                sys.exit("Xvfb ended before giving its display number")
-            number += chunk
-        yield ":" + number.decode().strip()
+        xvfb, display = private_display.start_xvfb("640x480x24")
+    except private_display.XDisplayError as error:
+        sys.exit(str(error))
+    try:
+        yield display
     finally:
-        os.close(read_end)
         xvfb.terminate()
         xvfb.wait()
 

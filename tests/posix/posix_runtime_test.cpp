@@ -13,6 +13,8 @@
 #include <fstream>
 #include <iterator>
 #include <poll.h>
+#include <pthread.h>
+#include <csignal>
 #include <sstream>
 #include <string>
 #include <sys/stat.h>
@@ -252,6 +254,20 @@ TEST_F(PosixRuntimeTest, LeavesAFifoAndItsWaitingWriterAlone)
     int status = 0;
     ASSERT_EQ(waitpid(writer, &status, 0), writer);
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "writer status " << status;
+}
+
+// Whatever started the launcher may have left SIGCHLD blocked, which would
+// keep the main loop from hearing that Wine's start ended.
+TEST_F(PosixRuntimeTest, UnblocksAnInheritedBlockedSigchld)
+{
+    sigset_t child;
+    sigemptyset(&child);
+    sigaddset(&child, SIGCHLD);
+    ASSERT_EQ(pthread_sigmask(SIG_BLOCK, &child, nullptr), 0);
+    Collect(SystemRuntime().Shell(Server(), Server() + u" -dedicated -mission m", kMinimizedFocus));
+    sigset_t now;
+    ASSERT_EQ(pthread_sigmask(SIG_SETMASK, nullptr, &now), 0);
+    EXPECT_EQ(sigismember(&now, SIGCHLD), 0);
 }
 
 TEST_F(PosixRuntimeTest, ExaminesFilesAsTheyAre)

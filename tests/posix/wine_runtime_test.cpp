@@ -2,11 +2,12 @@
 // probe (cross-compiled by the build) under a Wine prefix of the build's own.
 #include "launch/launch_settings.hpp"
 #include "runtime/runtime.hpp"
-#include "runtime/system_text.hpp"
+#include "runtime/windows_rules/command_line_limits.hpp"
 #include "runtime/utf.hpp"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <csignal>
 #include <chrono>
@@ -188,7 +189,7 @@ protected:
     std::list<ScopedVariable> environment_;
 };
 
-// Wine rebuilds a command line from the words (runtime/posix/
+// Wine rebuilds a command line from the words (runtime/wine/
 // wine_command_line.cpp tells how) that programs split back into the same
 // words, so a Windows program sees the words that Windows finds in the
 // composed command line: backslashes and apostrophes as typed.
@@ -329,10 +330,17 @@ TEST_F(WineRuntimeTest, StartsTheFileTheKernelFindsThroughALinkAndDotDot)
 // while answering that it did: refused with the reason, and nothing runs.
 TEST_F(WineRuntimeTest, RefusesWhatWineWouldNotStartAsTheCheckedFile)
 {
-    if (!WineOnPath()) {
+    const std::optional<std::string> wine = WineOnPath();
+    if (!wine) {
         GTEST_SKIP() << "Wine is not installed";
     }
-    UseWine(std::nullopt);
+    // Wine, noting each start: the launcher waits for Wine's answer, so once
+    // it has refused, the note tells at once whether Wine was ever asked.
+    const fs::path noting = root_ / "noting-wine";
+    const fs::path notes = root_ / "wine-starts";
+    std::ofstream(noting) << "#!/bin/sh\necho \"$*\" >>'" << notes.string() << "'\nexec '" << *wine << "' \"$@\"\n";
+    fs::permissions(noting, fs::perms::owner_all);
+    UseWine(noting.string());
     std::ifstream in(probe_, std::ios::binary);
     const std::string program{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
     const auto write = [&](const fs::path& file, const std::string& bytes) {
@@ -367,7 +375,11 @@ TEST_F(WineRuntimeTest, RefusesWhatWineWouldNotStartAsTheCheckedFile)
             EXPECT_NE(ToUtf8(error.Reason()).find(c.reason), std::string::npos) << ToUtf8(error.Reason());
         }
     }
-    std::this_thread::sleep_for(std::chrono::seconds(1));
+    // Only the cut-short program reached Wine, which answered that it could not start it.
+    std::ifstream started(notes);
+    const std::string starts{std::istreambuf_iterator<char>(started), std::istreambuf_iterator<char>()};
+    EXPECT_EQ(std::count(starts.begin(), starts.end(), '\n'), 1) << starts;
+    EXPECT_NE(starts.find("cut.exe"), std::string::npos) << starts;
     EXPECT_FALSE(fs::exists(report_)) << "something ran";
 }
 
@@ -409,6 +421,7 @@ TEST_F(WineRuntimeTest, ShowsWhyWineRefusedWhateverItWritesAndWhateverTheLaunche
             EXPECT_NE(reason.find(c.reason), std::string::npos) << reason.substr(0, 2000);
             EXPECT_EQ(reason.find("fixme"), std::string::npos);
             EXPECT_LT(reason.size(), 6000u);
+            EXPECT_EQ(error.Domain(), ErrorDomain::WineExitStatus) << "Wine's status, not a system error";
         }
         signal(SIGCHLD, SIG_DFL);
     }
@@ -470,7 +483,7 @@ TEST_F(WineRuntimeTest, TellsThatWineIsNeededWhenItCannotBeStarted)
                           c.command + "\" could not be started: " + std::strerror(c.code));
         }
     }
-    std::this_thread::sleep_for(std::chrono::seconds(1));
+    // No sleep needed: glibc's posix_spawnp reports a failed exec before it returns.
     EXPECT_FALSE(fs::exists(report_));
 }
 

@@ -1,7 +1,7 @@
 #include "launch/launch_action.hpp"
 #include "launch/launch_settings.hpp"
 #include "runtime/runtime.hpp"
-#include "runtime/system_text.hpp"
+#include "runtime/windows_rules/command_line_limits.hpp"
 #include "runtime/utf.hpp"
 #include "runtime/win32/last_error.hpp"
 #include "tests/fakes.hpp"

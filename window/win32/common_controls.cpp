@@ -1,6 +1,7 @@
 #include "window/win32/common_controls.hpp"
 
 #include "runtime/win32/last_error.hpp"
+#include "runtime/win32/proc_address.hpp"
 
 #include <commctrl.h>
 
@@ -16,9 +17,7 @@ UniqueModule LoadCommonControls()
         ThrowLastError(kAction, u"comctl32.dll");
     }
     using InitCommonControlsExFunction = BOOL(WINAPI*)(const INITCOMMONCONTROLSEX*);
-    // Through void (*)(), which -Wcast-function-type accepts for any type.
-    const auto initCommonControlsEx = reinterpret_cast<InitCommonControlsExFunction>(
-        reinterpret_cast<void (*)()>(GetProcAddress(module.get(), "InitCommonControlsEx")));
+    const auto initCommonControlsEx = ProcAddress<InitCommonControlsExFunction>(module.get(), "InitCommonControlsEx");
     if (!initCommonControlsEx) {
         ThrowLastError(kAction, u"InitCommonControlsEx");
     }

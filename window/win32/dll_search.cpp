@@ -1,6 +1,7 @@
 #include "window/win32/dll_search.hpp"
 
 #include "runtime/win32/last_error.hpp"
+#include "runtime/win32/proc_address.hpp"
 
 #include <windows.h>
 
@@ -12,12 +13,8 @@ void LoadDllsFromSystemOnly()
     // Looked up, not imported: an import would keep the program off the
     // systems that lack it.
     using SetDefaultDllDirectoriesFunction = BOOL(WINAPI*)(DWORD);
-    const HMODULE kernel32 = GetModuleHandleW(L"kernel32.dll");
-    // Through void (*)(), which -Wcast-function-type accepts for any type.
-    const auto setDefaultDllDirectories = kernel32 ? reinterpret_cast<SetDefaultDllDirectoriesFunction>(
-                                                         reinterpret_cast<void (*)()>(GetProcAddress(
-                                                             kernel32, "SetDefaultDllDirectories")))
-                                                   : nullptr;
+    const auto setDefaultDllDirectories = ProcAddress<SetDefaultDllDirectoriesFunction>(
+        GetModuleHandleW(L"kernel32.dll"), "SetDefaultDllDirectories");
     if (setDefaultDllDirectories) {
         if (!setDefaultDllDirectories(LOAD_LIBRARY_SEARCH_SYSTEM32)) {
             ThrowLastError(kAction, u"SetDefaultDllDirectories");

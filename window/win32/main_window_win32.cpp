@@ -3,6 +3,7 @@
 #include "launch/launch_action.hpp"
 #include "runtime/system_text.hpp"
 #include "runtime/win32/last_error.hpp"
+#include "runtime/win32/proc_address.hpp"
 #include "window/main_window.hpp"
 
 #include <algorithm>
@@ -44,10 +45,7 @@ Text Name(ControlId id)
 template <class Function>
 Function User32Function(const char* name)
 {
-    const HMODULE user32 = GetModuleHandleW(L"user32.dll");
-    // Through void (*)(), which -Wcast-function-type accepts for any type.
-    return user32 ? reinterpret_cast<Function>(reinterpret_cast<void (*)()>(GetProcAddress(user32, name)))
-                  : nullptr;
+    return ProcAddress<Function>(GetModuleHandleW(L"user32.dll"), name);
 }
 
 struct ScreenDcReleaser {

@@ -1,4 +1,4 @@
-#include "runtime/posix/wine_command_line.hpp"
+#include "runtime/wine/wine_command_line.hpp"
 
 #include "runtime/utf.hpp"
 

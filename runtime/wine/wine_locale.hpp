@@ -4,6 +4,8 @@
 #include <string_view>
 #include <vector>
 
+// The locale Wine is started in, from the system's locales and the rules of
+// runtime/windows_rules/windows_locale.hpp, and Wine's OEM code page decoded.
 namespace dss {
 
 // The environment Wine is started with, and what follows from it for

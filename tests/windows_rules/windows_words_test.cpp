@@ -1,4 +1,4 @@
-#include "runtime/posix/windows_words.hpp"
+#include "runtime/windows_rules/windows_words.hpp"
 
 #include <gtest/gtest.h>
 

@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+// How long the command lines are that Wine builds from its arguments.
 namespace dss {
 
 // How many UTF-16 characters long the command line is that Wine builds for
