@@ -1,7 +1,9 @@
 #include "runtime/posix/child_wait.hpp"
 #include "runtime/posix/descriptors.hpp"
+#include "runtime/posix/exec_failure.hpp"
 #include "runtime/posix/message_box.hpp"
 #include "runtime/posix/shell_words.hpp"
+#include "runtime/posix/standard_descriptors.hpp"
 #include "runtime/posix/windows_program.hpp"
 #include "runtime/posix/wine_locale.hpp"
 #include "runtime/posix/wine_start.hpp"
@@ -159,10 +161,19 @@ int Spawn(pid_t& pid, const std::string& file, const std::vector<char*>& argv, c
 {
     SpawnFileActions actions;
     if (redirection.output >= 0) {
-        posix_spawn_file_actions_adddup2(actions.get(), redirection.output, STDOUT_FILENO);
+        if (const int error = posix_spawn_file_actions_adddup2(actions.get(), redirection.output, STDOUT_FILENO)) {
+            return error;
+        }
     }
     if (redirection.errors >= 0) {
-        posix_spawn_file_actions_adddup2(actions.get(), redirection.errors, STDERR_FILENO);
+        if (const int error = posix_spawn_file_actions_adddup2(actions.get(), redirection.errors, STDERR_FILENO)) {
+            return error;
+        }
+    }
+    // After the redirections, which may read from a descriptor in 0-2.
+    if (const int error = OpenMissingStandardDescriptors(actions.get(), {redirection.output >= 0 ? STDOUT_FILENO : -1,
+                                                                         redirection.errors >= 0 ? STDERR_FILENO : -1})) {
+        return error;
     }
     // Only standard input, output and error pass to the server.
     PassOnlyStandardDescriptors(kStartAction);
@@ -173,12 +184,16 @@ int Spawn(pid_t& pid, const std::string& file, const std::vector<char*>& argv, c
     sigemptyset(&none);
     sigset_t all;
     sigfillset(&all);
-    posix_spawnattr_setsigmask(attributes.get(), &none);
-    posix_spawnattr_setsigdefault(attributes.get(), &all);
     // A session of its own: the server outlives the launcher and the
     // terminal it may have been started from.
-    posix_spawnattr_setflags(attributes.get(),
-                             POSIX_SPAWN_SETSID | POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
+    for (const int error : {posix_spawnattr_setsigmask(attributes.get(), &none),
+                            posix_spawnattr_setsigdefault(attributes.get(), &all),
+                            posix_spawnattr_setflags(attributes.get(), POSIX_SPAWN_SETSID | POSIX_SPAWN_SETSIGMASK |
+                                                                           POSIX_SPAWN_SETSIGDEF)}) {
+        if (error != 0) {
+            return error;
+        }
+    }
 
     // glibc reports a failed exec here, not through the child's exit.
     if (search) {
@@ -239,17 +254,31 @@ public:
         RejectEmbeddedNull(kStartAction, commandLine, EINVAL);
         const std::string path = ToSystemBytes(program);
         const std::string arguments = ToSystemBytes(std::u16string_view(commandLine).substr(program.size()));
-        switch (ExamineProgram(path)) {
+        const ProgramExamination examined = ExamineProgram(path);
+        switch (examined.format) {
         case ProgramFormat::Windows:
             return StartWindowsProgram(program, path, arguments, showState == kMinimizedFocus);
         case ProgramFormat::DosOnly:
             throw RuntimeError(kStartAction, program, ENOEXEC,
                                u"It begins as a Windows program does, but has no Windows program in it: it is a DOS "
                                u"program, or a damaged or incomplete file. Wine cannot start it.");
+        case ProgramFormat::Damaged:
+            throw RuntimeError(kStartAction, program, ENOEXEC,
+                               u"It is a Windows program, but it ends within its own headers: it is damaged or "
+                               u"incomplete (a download or copy that did not finish). Wine cannot start it.");
+        case ProgramFormat::Unreadable:
+            // Not knowing whether it is a Windows program, the launcher
+            // lets Linux try it where a user may run what they cannot read.
+            if (examined.readError != EACCES && examined.readError != EPERM) {
+                throw RuntimeError(kStartAction, program, examined.readError,
+                                   u"It could not be read to see whether it is a Windows program: " +
+                                       SystemMessage(examined.readError) + u".");
+            }
+            break;
         case ProgramFormat::Other:
             break;
         }
-        return StartLinuxProgram(program, path, arguments);
+        return StartLinuxProgram(program, path, arguments, examined.readError);
     }
 
     int MsgBox(const Text& prompt, int style, const Text& title) override
@@ -264,7 +293,10 @@ private:
     // not applied: the server decides how its own windows appear. Quotes and
     // backslashes group words as in a shell; nothing is expanded, so no
     // field can run a command.
-    static std::uint32_t StartLinuxProgram(const Text& program, const std::string& path, const std::string& arguments)
+    // `readError`, where not 0, is why the file could not be read, which
+    // the reason tells along with Linux's own.
+    static std::uint32_t StartLinuxProgram(const Text& program, const std::string& path, const std::string& arguments,
+                                           int readError)
     {
         std::vector<std::string> words;
         try {
@@ -282,7 +314,13 @@ private:
         // namesake found on PATH. glibc reports a failed exec here.
         pid_t pid = 0;
         if (const int result = Spawn(pid, path, argv, environ, false); result != 0) {
-            ThrowErrno(kStartAction, program, result);
+            const Text reason = ExecFailureReason(path, result);
+            if (readError == 0) {
+                throw RuntimeError(kStartAction, program, result, reason);
+            }
+            throw RuntimeError(kStartAction, program, result,
+                               u"It could not be read to see whether it is a Windows program: " +
+                                   SystemMessage(readError) + u".\nLinux could not run it: " + reason);
         }
         return static_cast<std::uint32_t>(pid);
     }
