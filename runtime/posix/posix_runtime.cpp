@@ -171,8 +171,9 @@ int Spawn(pid_t& pid, const std::string& file, const std::vector<char*>& argv, c
         }
     }
     // After the redirections, which may read from a descriptor in 0-2.
-    if (const int error = OpenMissingStandardDescriptors(actions.get(), {redirection.output >= 0 ? STDOUT_FILENO : -1,
-                                                                         redirection.errors >= 0 ? STDERR_FILENO : -1})) {
+    const int output = redirection.output >= 0 ? STDOUT_FILENO : -1;
+    const int errors = redirection.errors >= 0 ? STDERR_FILENO : -1;
+    if (const int error = OpenMissingStandardDescriptors(actions.get(), {output, errors})) {
         return error;
     }
     // Only standard input, output and error pass to the server.

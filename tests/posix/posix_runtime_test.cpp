@@ -288,7 +288,8 @@ TEST_F(PosixRuntimeTest, ReportsWhatCannotBeStartedWithTheSystemsReason)
         std::ofstream(foreign, std::ios::binary) << image;
         fs::permissions(foreign, fs::perms::owner_all);
         EXPECT_EQ(failure(foreign, u" -dedicated -mission m "), ENOENT);
-        EXPECT_NE(reason.find("loader \"/nonexistent/ld-linux.so\", which does not exist"), std::string::npos) << reason;
+        EXPECT_NE(reason.find("loader \"/nonexistent/ld-linux.so\", which does not exist"), std::string::npos)
+            << reason;
     }
     {
         // A server still being written, as during an update.
