@@ -1,5 +1,6 @@
 // The Linux runtime: the system's services, and which road a program takes
 // when it is started, the kernel's or Wine's (runtime/wine/).
+#include "runtime/posix/exec_failure.hpp"
 #include "runtime/posix/message_box.hpp"
 #include "runtime/posix/posix_error.hpp"
 #include "runtime/posix/shell_words.hpp"
@@ -67,7 +68,8 @@ public:
         RejectEmbeddedNull(kStartAction, commandLine, EINVAL);
         const std::string path = ToSystemBytes(program);
         const std::string arguments = ToSystemBytes(std::u16string_view(commandLine).substr(program.size()));
-        switch (ExamineProgram(path)) {
+        const ProgramExamination examined = ExamineProgram(path);
+        switch (examined.format) {
         case ProgramFormat::Windows:
             return StartWindowsProgram(kStartAction, program, path, arguments, showState == kMinimizedFocus,
                                        [this](bool busy) { IndicateBusy(busy); });
@@ -75,10 +77,23 @@ public:
             throw RuntimeError(kStartAction, program, ENOEXEC,
                                u"It begins as a Windows program does, but has no Windows program in it: it is a DOS "
                                u"program, or a damaged or incomplete file. Wine cannot start it.");
+        case ProgramFormat::Damaged:
+            throw RuntimeError(kStartAction, program, ENOEXEC,
+                               u"It is a Windows program, but it ends within its own headers: it is damaged or "
+                               u"incomplete (a download or copy that did not finish). Wine cannot start it.");
+        case ProgramFormat::Unreadable:
+            // Not knowing whether it is a Windows program, the launcher
+            // lets Linux try it where a user may run what they cannot read.
+            if (examined.readError != EACCES && examined.readError != EPERM) {
+                throw RuntimeError(kStartAction, program, examined.readError,
+                                   u"It could not be read to see whether it is a Windows program: " +
+                                       ErrnoMessage(examined.readError) + u".");
+            }
+            break;
         case ProgramFormat::Other:
             break;
         }
-        return StartLinuxProgram(program, path, arguments);
+        return StartLinuxProgram(program, path, arguments, examined.readError);
     }
 
     int MsgBox(const Text& prompt, int style, const Text& title) override
@@ -93,7 +108,10 @@ private:
     // not applied: the server decides how its own windows appear. Quotes and
     // backslashes group words as in a shell; nothing is expanded, so no
     // field can run a command.
-    static std::uint32_t StartLinuxProgram(const Text& program, const std::string& path, const std::string& arguments)
+    // `readError`, where not 0, is why the file could not be read, which
+    // the reason tells along with Linux's own.
+    static std::uint32_t StartLinuxProgram(const Text& program, const std::string& path, const std::string& arguments,
+                                           int readError)
     {
         std::vector<std::string> words;
         try {
@@ -111,7 +129,13 @@ private:
         // namesake found on PATH.
         pid_t pid = 0;
         if (const int result = Spawn(kStartAction, pid, path, argv, environ, false); result != 0) {
-            ThrowErrno(kStartAction, program, result);
+            const Text reason = ExecFailureReason(path, result);
+            if (readError == 0) {
+                throw RuntimeError(kStartAction, program, result, reason);
+            }
+            throw RuntimeError(kStartAction, program, result,
+                               u"It could not be read to see whether it is a Windows program: " +
+                                   ErrnoMessage(readError) + u".\nLinux could not run it: " + reason);
         }
         return static_cast<std::uint32_t>(pid);
     }

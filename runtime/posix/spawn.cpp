@@ -2,6 +2,7 @@
 
 #include "runtime/posix/descriptors.hpp"
 #include "runtime/posix/posix_error.hpp"
+#include "runtime/posix/standard_descriptors.hpp"
 
 #include <cerrno>
 #include <csignal>
@@ -95,6 +96,12 @@ int Spawn(const Text& action, pid_t& pid, const std::string& file, const std::ve
         if (const int error = posix_spawn_file_actions_adddup2(actions.get(), redirection.errors, STDERR_FILENO)) {
             return error;
         }
+    }
+    // After the redirections, which may read from a descriptor in 0-2.
+    const int output = redirection.output >= 0 ? STDOUT_FILENO : -1;
+    const int errors = redirection.errors >= 0 ? STDERR_FILENO : -1;
+    if (const int error = OpenMissingStandardDescriptors(actions.get(), {output, errors})) {
+        return error;
     }
     // Only standard input, output and error pass to the server.
     PassOnlyStandardDescriptors(action);

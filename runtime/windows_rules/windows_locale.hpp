@@ -23,7 +23,8 @@ std::string LocaleName(const std::vector<std::string>& environment, std::string_
 // "de_DE" of "de_DE.ISO-8859-1@euro".
 std::string LanguageAndTerritory(std::string_view name);
 
-// Windows' OEM code page for the locale `name` ("de_DE.UTF-8": 850).
+// Windows' OEM code page for the locale `name` ("de_DE.UTF-8": 850), 65001
+// where Windows' locale has none and Wine writes UTF-8.
 unsigned OemCodePage(std::string_view name);
 
 // The UTF-8 locales that keep the language and territory of `name`, best

@@ -1,6 +1,7 @@
 #include "runtime/wine/wine_locale.hpp"
 
 #include "runtime/utf.hpp"
+#include "runtime/wine/wine_code_page_tables.hpp"
 #include "runtime/windows_rules/windows_locale.hpp"
 
 #include <array>
@@ -13,12 +14,6 @@
 
 namespace dss {
 namespace {
-
-// The masks of kLocaleCategories, in the same order.
-constexpr std::array<int, kLocaleCategories.size()> kCategoryMasks{
-    LC_CTYPE_MASK,    LC_NUMERIC_MASK, LC_TIME_MASK,    LC_COLLATE_MASK,   LC_MONETARY_MASK,   LC_MESSAGES_MASK,
-    LC_PAPER_MASK,    LC_NAME_MASK,    LC_ADDRESS_MASK, LC_TELEPHONE_MASK, LC_MEASUREMENT_MASK, LC_IDENTIFICATION_MASK,
-};
 
 class Locale {
 public:
@@ -38,16 +33,13 @@ private:
     locale_t locale_;
 };
 
-// Wine takes its Windows locale from LC_CTYPE, once setlocale(LC_ALL, "")
-// has succeeded; when a category is missing, it is C's.
+// Wine takes its Windows locale from LC_CTYPE's, which it sets on its own:
+// a missing locale in another category (LC_MESSAGES naming one that is not
+// installed) leaves it be. A missing LC_CTYPE locale is C's.
 std::string SystemLocale(const std::vector<std::string>& environment)
 {
-    for (std::size_t i = 0; i < kLocaleCategories.size(); ++i) {
-        if (!Locale(kCategoryMasks[i], LocaleName(environment, kLocaleCategories[i])).Exists()) {
-            return "C";
-        }
-    }
-    return LocaleName(environment, "LC_CTYPE");
+    const std::string ctype = LocaleName(environment, "LC_CTYPE");
+    return Locale(LC_CTYPE_MASK, ctype).Exists() ? ctype : "C";
 }
 
 // A UTF-8 locale of the same language and territory, which keeps Wine's
@@ -95,6 +87,18 @@ WineLocale WineLocaleFor(const std::vector<std::string>& environment)
 
 std::u16string FromCodePage(std::string_view bytes, unsigned codePage)
 {
+    constexpr unsigned kUtf8 = 65001;
+    if (codePage == kUtf8) {
+        return FromUtf8(bytes);
+    }
+    if (const auto* high = WineHighHalf(codePage)) {
+        std::u16string text;
+        for (const char c : bytes) {
+            const auto byte = static_cast<unsigned char>(c);
+            text += byte < 0x80 ? char16_t{byte} : (*high)[byte - 0x80];
+        }
+        return text;
+    }
     const Converter converter("CP" + std::to_string(codePage));
     std::string text;
     for (std::size_t i = 0; i < bytes.size();) {

@@ -22,8 +22,8 @@ struct WineLocale {
 
 WineLocale WineLocaleFor(const std::vector<std::string>& environment);
 
-// `bytes` in Windows code page `codePage`; a byte the system cannot decode
-// becomes U+FFFD.
+// `bytes` in Windows code page `codePage` (65001 is UTF-8), decoded as Wine
+// decodes them; a byte the system cannot decode becomes U+FFFD.
 std::u16string FromCodePage(std::string_view bytes, unsigned codePage);
 
 } // namespace dss

@@ -77,14 +77,15 @@ def center(accessible):
 
 class ProbeReport:
     """What the stand-in server recorded: NUL-separated self path, working
-    folder, session id, inherited descriptors, argc and argv. Bytes that are
+    folder, session id, inherited descriptors, argc, argv and what standard
+    input, output and error are open on. Bytes that are
     not UTF-8 decode as Python decodes file names, so a path compares equal
     exactly when its bytes do."""
 
     def __init__(self, data):
         fields = data.split(b"\0")[:-1]
         self.self_path, self.cwd, self.session, self.inherited = (os.fsdecode(f) for f in fields[:4])
-        self.argv = [os.fsdecode(f) for f in fields[5:]]
+        self.argv = [os.fsdecode(f) for f in fields[5:-1]]
         assert int(fields[4]) == len(self.argv), "argc and argv disagree"
 
 

@@ -282,8 +282,8 @@ def check_launch_in_root(args, launcher, folder):
         return
     with open(report, "rb") as received:
         fields = received.read().decode().split("\0")[:-1]
-    check(fields[5:] == [server, "-dedicated", "-mission", "base/data/missions/bedroom.mis"],
-          f"the server got the arguments {fields[5:]}")
+    check(fields[5:-1] == [server, "-dedicated", "-mission", "base/data/missions/bedroom.mis"],
+          f"the server got the arguments {fields[5:-1]}")
     check(fields[3] == "", f"the server inherited the descriptors {fields[3]}")
 
 

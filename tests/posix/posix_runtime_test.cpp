@@ -8,8 +8,11 @@
 #include <cerrno>
 #include <chrono>
 #include <cstdlib>
+#include <cstring>
 #include <fcntl.h>
 #include <filesystem>
+#include <functional>
+#include <grp.h>
 #include <fstream>
 #include <iterator>
 #include <poll.h>
@@ -17,10 +20,13 @@
 #include <csignal>
 #include <sstream>
 #include <string>
+#include <sched.h>
+#include <sys/mount.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
 #include <sys/wait.h>
 #include <thread>
+#include <tuple>
 #include <unistd.h>
 #include <vector>
 
@@ -35,7 +41,52 @@ struct ProbeReport {
     pid_t sessionId = 0;
     std::string inheritedDescriptors;
     std::vector<std::string> argv;
+    std::string standardDescriptors;
 };
+
+// What `body` returns, run in a child process: for what needs a process of
+// its own (another user, a mount namespace of its own).
+std::string InChild(const std::function<std::string()>& body)
+{
+    int ends[2] = {};
+    if (pipe2(ends, O_CLOEXEC) != 0) {
+        return "no pipe";
+    }
+    const pid_t child = fork();
+    if (child == 0) {
+        std::string said;
+        try {
+            said = body();
+        } catch (const std::exception& error) {
+            said = error.what();
+        }
+        _exit(write(ends[1], said.data(), said.size()) == static_cast<ssize_t>(said.size()) ? 0 : 1);
+    }
+    close(ends[1]);
+    std::string said;
+    char buffer[4096];
+    for (ssize_t length; (length = read(ends[0], buffer, sizeof buffer)) > 0;) {
+        said.append(buffer, static_cast<std::size_t>(length));
+    }
+    close(ends[0]);
+    waitpid(child, nullptr, 0);
+    return said;
+}
+
+// How a start of `path` ended: the error's code and reason, or the
+// started program's exit status.
+std::string Outcome(const fs::path& path)
+{
+    const Text program = FromSystemBytes(path.string());
+    try {
+        const auto pid = SystemRuntime().Shell(program, program + u" -dedicated -mission m ", kMinimizedFocus);
+        int status = -1;
+        waitpid(static_cast<pid_t>(pid), &status, 0);
+        return "started, status " + std::to_string(status);
+    } catch (const RuntimeError& error) {
+        return std::to_string(error.Code()) + " " + ToUtf8(error.Reason());
+    }
+}
 
 // A folder whose name has spaces and non-ASCII letters, holding a copy of
 // the probe, and a decoy where a word-by-word or PATH search would look.
@@ -79,7 +130,7 @@ protected:
             fields.push_back(field);
         }
         ProbeReport report;
-        if (fields.size() < 5) {
+        if (fields.size() < 6) {
             ADD_FAILURE() << "no complete report";
             return report;
         }
@@ -87,7 +138,8 @@ protected:
         report.cwd = fields[1];
         report.sessionId = std::stoi(fields[2]);
         report.inheritedDescriptors = fields[3];
-        report.argv.assign(fields.begin() + 5, fields.end());
+        report.argv.assign(fields.begin() + 5, fields.end() - 1);
+        report.standardDescriptors = fields.back();
         EXPECT_EQ(std::stoul(fields[4]), report.argv.size());
         return report;
     }
@@ -137,6 +189,33 @@ TEST_F(PosixRuntimeTest, ServerRunsInItsOwnSessionWithOnlyStandardDescriptors)
     EXPECT_EQ(report.argv, (std::vector<std::string>{server_.string(), "-dedicated", "-mission", "m"}));
 }
 
+// Started with 0-2 closed (`<&- >&- 2>&-`), the launcher's own next file
+// takes their number: the server gets them all the same, on /dev/null.
+TEST_F(PosixRuntimeTest, ServerGetsStandardDescriptorsTheLauncherWasNotGiven)
+{
+    int saved[3] = {};
+    for (int fd = 0; fd <= 2; ++fd) {
+        saved[fd] = fcntl(fd, F_DUPFD_CLOEXEC, 10);
+        close(fd);
+    }
+    const int own = open("/", O_PATH | O_CLOEXEC);
+    std::uint32_t pid = 0;
+    std::string failure;
+    try {
+        pid = SystemRuntime().Shell(Server(), ServerCommandLine(Server(), u"m", u""), kMinimizedFocus);
+    } catch (const RuntimeError& error) {
+        failure = error.what();
+    }
+    close(own);
+    for (int fd = 0; fd <= 2; ++fd) {
+        dup2(saved[fd], fd);
+        close(saved[fd]);
+    }
+    ASSERT_EQ(own, 0);
+    ASSERT_EQ(failure, "");
+    EXPECT_EQ(Collect(pid).standardDescriptors, "/dev/null /dev/null /dev/null");
+}
+
 TEST_F(PosixRuntimeTest, NeverRunsANamesakeFoundBySearching)
 {
     // The unquoted path's first word is the decoy's path; a relative name
@@ -165,13 +244,15 @@ TEST_F(PosixRuntimeTest, ReportsWhatCannotBeStartedWithTheSystemsReason)
     std::ofstream(script) << "#!/bin/sh\n";
     fs::permissions(script, fs::perms::owner_read);
 
-    const auto failure = [](const fs::path& path, const Text& tail) {
+    std::string reason;
+    const auto failure = [&reason](const fs::path& path, const Text& tail) {
         const Text program = FromUtf8(path.string());
         try {
             SystemRuntime().Shell(program, program + tail, kMinimizedFocus);
         } catch (const RuntimeError& error) {
             EXPECT_EQ(error.Subject(), program);
             EXPECT_FALSE(error.Reason().empty());
+            reason = ToUtf8(error.Reason());
             return error.Code();
         }
         ADD_FAILURE() << path << " started";
@@ -180,6 +261,16 @@ TEST_F(PosixRuntimeTest, ReportsWhatCannotBeStartedWithTheSystemsReason)
     EXPECT_EQ(failure(text, u" -dedicated -mission m "), ENOEXEC);
     EXPECT_EQ(failure(script, u" -dedicated -mission m "), EACCES);
     EXPECT_EQ(failure(folder_ / "missing", u" -dedicated -mission m "), ENOENT);
+    // The kernel's ENOENT for a script is its interpreter's, here one named
+    // with the carriage return of a file saved on Windows.
+    for (const auto& [name, first, named] :
+         {std::tuple{"crlf", "#!/bin/sh\r\necho\r\n", "\"/bin/sh\", ends in a Windows line ending"},
+          std::tuple{"python9", "#! /nonexistent/python9 -u\n", "\"/nonexistent/python9\", which does not exist"}}) {
+        std::ofstream(folder_ / name, std::ios::binary) << first;
+        fs::permissions(folder_ / name, fs::perms::owner_all);
+        EXPECT_EQ(failure(folder_ / name, u" -dedicated -mission m "), ENOENT);
+        EXPECT_NE(reason.find(named), std::string::npos) << reason;
+    }
     EXPECT_EQ(failure(server_, u" -dedicated -mission \"unbalanced"), EINVAL);
     // A single argument longer than the kernel takes (MAX_ARG_STRLEN, 128 KiB).
     EXPECT_EQ(failure(server_, u" -dedicated -mission " + Text(200000, u'x')), E2BIG);
@@ -199,6 +290,8 @@ TEST_F(PosixRuntimeTest, ReportsWhatCannotBeStartedWithTheSystemsReason)
         std::ofstream(foreign, std::ios::binary) << image;
         fs::permissions(foreign, fs::perms::owner_all);
         EXPECT_EQ(failure(foreign, u" -dedicated -mission m "), ENOENT);
+        EXPECT_NE(reason.find("loader \"/nonexistent/ld-linux.so\", which does not exist"), std::string::npos)
+            << reason;
     }
     {
         // A server still being written, as during an update.
@@ -206,6 +299,50 @@ TEST_F(PosixRuntimeTest, ReportsWhatCannotBeStartedWithTheSystemsReason)
         EXPECT_EQ(failure(server_, u" -dedicated -mission m "), ETXTBSY);
     }
     EXPECT_FALSE(fs::exists(report_));
+}
+
+// A user may run a program they cannot read (mode 711): Linux tries what
+// cannot be examined, and where it cannot run it either, both reasons
+// are told. Root reads every file, so the case runs as nobody there.
+TEST_F(PosixRuntimeTest, RunsWhatItCannotReadAndTellsBothReasonsWhereLinuxCannot)
+{
+    fs::permissions(root_, fs::perms::all);
+    fs::permissions(folder_, fs::perms::owner_all | fs::perms::group_exec | fs::perms::others_exec);
+    const fs::perms runOnly = fs::perms::owner_write | fs::perms::owner_exec | fs::perms::group_exec |
+                              fs::perms::others_exec;
+    const fs::path windows = folder_ / "Quarnvale.exe";
+    std::ofstream(windows, std::ios::binary) << "MZ" << std::string(400, '\0');
+    fs::permissions(windows, runOnly);
+    fs::permissions(server_, runOnly);
+    const std::string outcomes = InChild([&] {
+        if (geteuid() == 0 && (setgroups(0, nullptr) != 0 || setgid(65534) != 0 || setuid(65534) != 0)) {
+            return std::string("not nobody");
+        }
+        return Outcome(windows) + "\n" + Outcome(server_);
+    });
+    EXPECT_EQ(outcomes, "8 It could not be read to see whether it is a Windows program: Permission denied.\n"
+                        "Linux could not run it: Exec format error\nstarted, status 0");
+}
+
+// Linux runs nothing from a file system mounted noexec, not even as root.
+TEST_F(PosixRuntimeTest, SaysWhenTheFileSystemIsMountedNoexec)
+{
+    const fs::path drive = root_ / "game drive";
+    fs::create_directory(drive);
+    const std::string outcome = InChild([&] {
+        if (unshare(CLONE_NEWNS) != 0 || mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
+            mount("tmpfs", drive.c_str(), "tmpfs", MS_NOEXEC, nullptr) != 0) {
+            return "cannot mount: " + std::string(std::strerror(errno));
+        }
+        fs::copy_file(server_, drive / "server");
+        return Outcome(drive / "server");
+    });
+    if (outcome.starts_with("cannot mount")) {
+        GTEST_SKIP() << outcome;
+    }
+    EXPECT_EQ(outcome, "13 It is on a file system mounted with the option noexec (at " + drive.string() +
+                           "), from which Linux runs no program. Mount it without noexec, or move the server to "
+                           "another file system.");
 }
 
 // Opening a FIFO wakes a writer that waits for a reader, and its data is

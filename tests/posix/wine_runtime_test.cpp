@@ -3,6 +3,7 @@
 #include "launch/launch_settings.hpp"
 #include "runtime/runtime.hpp"
 #include "runtime/windows_rules/command_line_limits.hpp"
+#include "runtime/wine/wine_locale.hpp"
 #include "runtime/utf.hpp"
 
 #include <gtest/gtest.h>
@@ -23,6 +24,13 @@
 #include <thread>
 #include <unistd.h>
 #include <vector>
+
+// glibc's newlocale leaks its copy of LOCPATH (string/argz-addsep.c), which
+// the code page test sets.
+extern "C" const char* __lsan_default_suppressions()
+{
+    return "leak:__argz_add_sep\n";
+}
 
 namespace dss {
 namespace {
@@ -358,6 +366,8 @@ TEST_F(WineRuntimeTest, RefusesWhatWineWouldNotStartAsTheCheckedFile)
         {write(root_ / "Jeu ü" / "cut.exe", program.substr(0, 4096)),
          "Bad EXE format for " + WindowsPath(root_ / "Jeu ü" / "cut.exe")},
         {write(root_ / "dos.exe", "MZ" + std::string(200, '\0')), "DOS program"},
+        // Cut short within its headers, Wine's start opens box after box.
+        {write(root_ / "head.exe", program.substr(0, 300)), "ends within its own headers"},
         {write(root_ / "sub\\server.exe", program), "backslash"},
         {write(root_ / "con.exe", program), "device"},
         {write(root_ / "con:x.exe", program), "device"},
@@ -485,6 +495,59 @@ TEST_F(WineRuntimeTest, TellsThatWineIsNeededWhenItCannotBeStarted)
     }
     // No sleep needed: glibc's posix_spawnp reports a failed exec before it returns.
     EXPECT_FALSE(fs::exists(report_));
+}
+
+// The code page Wine's start writes in, as Wine 8's GetOEMCP gave it for
+// the environment the launcher gives Wine (measured with the locales built
+// by localedef). The locales here are C.UTF-8 under other names: Wine and
+// the launcher go by the name and whether the locale exists.
+TEST(WineRuntime, ReadsWineInTheCodePageWineTakesFromTheLocale)
+{
+    if (!fs::exists("/usr/lib/locale/C.utf8/LC_CTYPE")) {
+        GTEST_SKIP() << "no C.UTF-8 locale in /usr/lib/locale to install under other names";
+    }
+    const fs::path installed = fs::temp_directory_path() / ("dss-locales-" + std::to_string(getpid()));
+    for (const char* name : {"de_DE.UTF-8", "hi_IN", "hy_AM", "ka_GE", "mt_MT", "kk_KZ", "az_AZ", "uz_UZ.UTF-8",
+                             "bs_BA", "se_NO", "sr_RS@latin", "uz_UZ@cyrillic", "ckb_IQ", "de_BE.UTF-8", "vi_VN",
+                             "ja_JP.UTF-8", "en_US.UTF-8"}) {
+        fs::create_directories(installed);
+        fs::create_directory_symlink("/usr/lib/locale/C.utf8", installed / name);
+    }
+    const ScopedVariable locales("LOCPATH", installed.string());
+    const struct {
+        std::vector<std::string> environment;
+        unsigned codePage;
+    } cases[] = {
+        {{"LANG=de_DE.UTF-8", "LC_MESSAGES=fr_FR.UTF-8"}, 850},
+        {{"LANG=de_DE"}, 850},
+        {{"LANG=hi_IN"}, 65001},
+        {{"LANG=hy_AM"}, 65001},
+        {{"LANG=ka_GE"}, 65001},
+        {{"LANG=mt_MT"}, 65001},
+        {{"LANG=kk_KZ"}, 65001},
+        {{"LANG=az_AZ"}, 437},
+        {{"LANG=uz_UZ.UTF-8"}, 437},
+        {{"LANG=bs_BA"}, 437},
+        {{"LANG=se_NO"}, 850},
+        {{"LANG=sr_RS@latin"}, 852},
+        {{"LANG=uz_UZ@cyrillic"}, 866},
+        {{"LANG=ckb_IQ"}, 720},
+        {{"LANG=de_BE.UTF-8"}, 437},
+        {{"LANG=vi_VN"}, 1258},
+        {{"LANG=ja_JP.UTF-8", "LC_CTYPE=en_US.UTF-8"}, 437},
+        {{"LANG=en_US.UTF-8", "LC_CTYPE=ja_JP.UTF-8"}, 932},
+        {{"LANG=de_DE.UTF-8", "LC_CTYPE=xx_YY.UTF-8"}, 437},
+        {{"LC_ALL=C", "LANG=de_DE.UTF-8"}, 437},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.environment.front() + (c.environment.size() > 1 ? " " + c.environment.back() : ""));
+        EXPECT_EQ(WineLocaleFor(c.environment).oemCodePage, c.codePage);
+    }
+    fs::remove_all(installed);
+    // Wine's own tables, where glibc has none (720) or loses letters (1258).
+    EXPECT_EQ(FromCodePage("\xAB\xE9\x9F\xEA", 720), u"\u0633\u0644\u0627\u0645");
+    EXPECT_EQ(FromCodePage("Kh\xF4ng \xD0i", 1258), u"Kh\u00F4ng \u0110i");
+    EXPECT_EQ(FromCodePage("J\xC3\xBCrgen", 65001), u"J\u00FCrgen");
 }
 
 TEST(WineRuntime, TheProbeIsBuiltForTheWineOfThisMachine)

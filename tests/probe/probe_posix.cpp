@@ -46,6 +46,16 @@ int main(int argc, char** argv)
         field(argv[i]);
     }
 
+    // What standard input, output and error are open on.
+    std::string standard;
+    for (int fd = 0; fd <= 2; ++fd) {
+        char target[PATH_MAX] = {};
+        const std::string link = "/proc/self/fd/" + std::to_string(fd);
+        standard += (fd > 0 ? " " : "") + std::string(readlink(link.c_str(), target, sizeof target - 1) > 0 ? target
+                                                                                                         : "closed");
+    }
+    field(standard);
+
     // Written aside and renamed, so a reader never sees half a report.
     const std::string partial = std::string(report) + ".partial";
     FILE* file = std::fopen(partial.c_str(), "wb");
