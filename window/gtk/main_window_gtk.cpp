@@ -76,10 +76,10 @@ GdkPixbuf* DecodePng(const char* path, GError** error)
 }
 
 // The X server's time now, for a request to be focused; Wayland has none.
-// openbox does not focus a new window that skips the taskbar, nor mutter
-// (X11) a new utility window, nor openbox the owner of a box that closed;
-// both grant the window's own request stamped with the server's current
-// time, which no earlier action of the user can be later than.
+// openbox does not focus a new window that skips the taskbar, nor mutter or
+// metacity (X11) a new utility window, nor openbox the owner of a box that
+// closed; all grant the window's own request stamped with the server's
+// current time, which no earlier action of the user can be later than.
 #ifdef GDK_WINDOWING_X11
 guint32 UserTimeNow(GdkWindow* window)
 {
@@ -430,7 +430,8 @@ void MainWindow::OnRealize(GtkWidget* widget, gpointer /*self*/) noexcept
     gdk_window_set_functions(window, static_cast<GdkWMFunction>(GDK_FUNC_MOVE | GDK_FUNC_CLOSE));
 }
 
-// Presented once mapped: see UserTimeNow.
+// Presented when first mapped: see UserTimeNow. (Minimized all the same, it
+// comes back by itself; see OnWindowState.)
 gboolean MainWindow::OnMapEvent(GtkWidget* widget, GdkEvent* /*event*/, gpointer self) noexcept
 {
     auto* const window = static_cast<MainWindow*>(self);
