@@ -519,13 +519,8 @@ void MainWindow::OnFieldChanged(GtkEditable* field, gpointer self) noexcept
 
 // Closed while Wine is still starting the server: the user no longer waits
 // for the answer, so the launcher ends, and the start goes on without it.
-// While a box it owns is open, the window does not close, as a disabled
-// window on Windows does not: the box is answered first.
-gboolean MainWindow::OnDeleteEvent(GtkWidget* widget, GdkEvent* /*event*/, gpointer self) noexcept
+gboolean MainWindow::OnDeleteEvent(GtkWidget* /*widget*/, GdkEvent* /*event*/, gpointer self) noexcept
 {
-    if (!gtk_widget_get_sensitive(widget)) {
-        return TRUE;
-    }
     auto* const window = static_cast<MainWindow*>(self);
     if (window->busy_) {
         window->runtime_.End();
