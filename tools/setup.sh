@@ -8,7 +8,7 @@ die() { say "$(basename "$0"): $*"; exit 1; }
 # Packages for each part of the work.
 DSS_PACKAGES_LINUX="cmake make g++ pkg-config libgtk-3-dev googletest fonts-dejavu-core"
 DSS_PACKAGES_WINDOWS="g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix wine64 wine fonts-wine"
-DSS_PACKAGES_GUI_TESTS="xvfb xauth xdotool openbox weston dbus-x11 at-spi2-core python3 python3-pyatspi gir1.2-atspi-2.0 gir1.2-gtk-3.0 imagemagick x11-utils"
+DSS_PACKAGES_GUI_TESTS="xvfb xauth xdotool openbox weston dbus-x11 at-spi2-core python3 python3-pyatspi gir1.2-atspi-2.0 gir1.2-gtk-3.0 imagemagick x11-utils locales"
 DSS_PACKAGES_RESOURCE_TESTS="python3-pefile icoutils desktop-file-utils libglib2.0-bin"
 # Only where the kernel cannot run 32-bit programs (tools/i386_via_qemu.sh).
 DSS_PACKAGES_I386_VIA_QEMU="qemu-user-static gcc libc6:i386"

@@ -80,6 +80,33 @@ void FitOnScreen(GtkMessageDialog* dialog, std::size_t length)
     gtk_widget_show_all(scrolled);
 }
 
+// The owner takes no input while its box is open, as Windows disables the
+// owner of a modal box: GTK's modality holds back keys and clicks, but not
+// what an assistive tool asks of a control (a click on a button through
+// AT-SPI ran a second launch inside the first one's box).
+class DisabledOwner {
+public:
+    explicit DisabledOwner(GtkWindow* owner) : owner_(owner)
+    {
+        if (owner_ != nullptr) {
+            g_object_ref(owner_);
+            gtk_widget_set_sensitive(GTK_WIDGET(owner_), FALSE);
+        }
+    }
+    DisabledOwner(const DisabledOwner&) = delete;
+    DisabledOwner& operator=(const DisabledOwner&) = delete;
+    ~DisabledOwner()
+    {
+        if (owner_ != nullptr) {
+            gtk_widget_set_sensitive(GTK_WIDGET(owner_), TRUE);
+            g_object_unref(owner_);
+        }
+    }
+
+private:
+    GtkWindow* owner_;
+};
+
 } // namespace
 
 int ShowMessageBox(const Text& prompt, int style, const Text& title)
@@ -107,8 +134,13 @@ int ShowMessageBox(const Text& prompt, int style, const Text& title)
     if (parent == nullptr) {
         gtk_window_set_position(GTK_WINDOW(dialog), GTK_WIN_POS_CENTER);
     }
-    gtk_dialog_run(GTK_DIALOG(dialog));
-    gtk_widget_destroy(dialog);
+    {
+        const DisabledOwner disabled(parent);
+        gtk_dialog_run(GTK_DIALOG(dialog));
+        // Gone before the owner is enabled, so that the owner is what the
+        // window manager focuses next.
+        gtk_widget_destroy(dialog);
+    }
     return kOkPressed;
 }
 

@@ -177,8 +177,7 @@ class Launcher:
 
     def activate(self):
         """Clicks the title bar, as a user does to bring a window to the
-        front. (openbox gives no focus by itself to a new utility window that
-        has no taskbar button.)"""
+        front."""
         pyatspi = _pyatspi()
         for _ in range(5):
             # Until the window manager has framed and placed the window, the

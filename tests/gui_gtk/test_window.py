@@ -224,12 +224,35 @@ class WindowAtStartTest(DesktopTest):
         launcher = self.start_launcher()
         self.assertEqual(launcher.texts(self.layout), self.preset_texts())
         self.assertEqual(self.tab_order()[0], "Text1")
-        launcher.activate()
+        # Nothing clicked: keys typed as soon as the window has the focus go
+        # into the map, where the caret is, nothing selected.
+        main_window = self.main_window()
+        wait_for("the window to have the focus", lambda: self.desktop.xdotool("getwindowfocus").strip() ==
+                 str(main_window), timeout=5)
+        self.desktop.type("x")
+        wait_for("the typed letter", lambda: text_of(self.control("Text1")) == "xbase/data/missions/bedroom.mis")
         launcher.wait_focus(self.control("Text1"), "the map field")
-        # Nothing selected: typing goes where the caret is.
         self.assertEqual(self.control("Text1").queryText().getNSelections(), 0)
         shot = self.screenshot("window-96dpi.png")
         self.assertTrue(os.path.getsize(shot) > 0)
+
+
+class RightToLeftTest(DesktopTest):
+    def test_labels_start_at_the_left_of_their_rectangles_in_hebrew(self):
+        # GTK lays a window out right to left in Hebrew. The locale is made
+        # here, since few systems have it.
+        locales = os.path.join(self.desktop.root, "locales")
+        os.makedirs(locales)
+        self.desktop.run(["localedef", "-i", "he_IL", "-f", "UTF-8", os.path.join(locales, "he_IL.UTF-8")])
+        self.start_launcher(env={"LOCPATH": locales, "LC_ALL": "he_IL.UTF-8"})
+        self.assertNotIn("Locale not supported", self.launcher.log())
+        for description in self.layout["controls"]:
+            accessible = self.control(description["name"])
+            self.assertEqual(extents(accessible), table_box(description), description["name"])
+            if description["kind"] == "label":
+                self.assertEqual(text_extents(accessible)[0], extents(accessible)[0], description["name"])
+        self.assert_text_fits(96)
+        self.screenshot("window-he_IL.png")
 
 
 class ScalingTest(DesktopTest):
@@ -303,6 +326,8 @@ class InvalidPathTest(DesktopTest):
             self.screenshot(screenshot, box.accessible)
         self.assertIn("The path you entered is not valid!", box.texts)
         self.assertEqual([b.name for b in box.buttons], ["OK"])
+        # Nothing behind the box takes input, whatever sends it.
+        self.assertFalse(has_state(self.control("Command1"), pyatspi.STATE_SENSITIVE))
         dismiss(box)
         wait_for("the message box to close", box.gone, timeout=5)
 
@@ -320,15 +345,14 @@ class InvalidPathTest(DesktopTest):
         self.desktop.key("Tab")
         launcher.wait_focus(self.control("Command1"), "the button")
         self.desktop.key("Return")
-        self.check_invalid_path_alert(main_window, lambda box: self.desktop.click(*center(box.button("OK"))),
+        self.check_invalid_path_alert(main_window, lambda box: self.desktop.key("Return"),
                                       screenshot="invalid-path-alert.png")
         self.assertTrue(launcher.running())
         self.assertTrue(has_state(launcher.frame, pyatspi.STATE_SHOWING))
         self.assertEqual(launcher.texts(self.layout), before)
 
-        # An empty path, and the mouse on the button. (openbox gives the focus
-        # back to no skip-taskbar window when a message box closes.)
-        launcher.activate()
+        # The keyboard goes on where it was: to an empty path, and the mouse on the button.
+        launcher.wait_focus(self.control("Command1"), "the button")
         self.desktop.key("shift+Tab")
         launcher.wait_focus(path, "the path field")
         self.desktop.key("BackSpace")

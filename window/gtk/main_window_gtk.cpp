@@ -9,6 +9,9 @@
 #include "window/layout.hpp"
 
 #include <gtk/gtk.h>
+#ifdef GDK_WINDOWING_X11
+#include <gdk/gdkx.h>
+#endif
 
 #include <array>
 #include <cerrno>
@@ -71,6 +74,24 @@ GdkPixbuf* DecodePng(const char* path, GError** error)
     return written && closed ? static_cast<GdkPixbuf*>(g_object_ref(gdk_pixbuf_loader_get_pixbuf(loader.get())))
                              : nullptr;
 }
+
+// openbox does not focus a new window that skips the taskbar, nor mutter or
+// metacity (X11) a new utility window, nor openbox the owner of a box that
+// closed. All of them grant the window's own request stamped with the X
+// server's current time, which no earlier action of the user can be later
+// than. Wayland compositors (weston, sway, mutter) focus both by themselves;
+// a request there lost mutter the keys typed meanwhile, in 5 starts of 5.
+#ifdef GDK_WINDOWING_X11
+void AskForFocus(GtkWidget* widget)
+{
+    GdkWindow* window = gtk_widget_get_window(widget);
+    if (window != nullptr && GDK_IS_X11_WINDOW(window)) {
+        gtk_window_present_with_time(GTK_WINDOW(widget), gdk_x11_get_server_time(window));
+    }
+}
+#else
+void AskForFocus(GtkWidget* /*widget*/) {}
+#endif
 
 std::size_t IndexOf(ControlId id)
 {
@@ -143,6 +164,9 @@ private:
     void ShowBusy(bool busy);
 
     static void OnRealize(GtkWidget* widget, gpointer self) noexcept;
+    static gboolean OnMapEvent(GtkWidget* widget, GdkEvent* event, gpointer self) noexcept;
+    static void OnSetFocus(GtkWindow* window, GtkWidget* focus, gpointer self) noexcept;
+    static void OnSensitiveChanged(GtkWidget* widget, GParamSpec* property, gpointer self) noexcept;
     static gboolean OnWindowState(GtkWidget* widget, GdkEventWindowState* event, gpointer self) noexcept;
     static gboolean OnKeyPress(GtkWidget* widget, GdkEventKey* event, gpointer self) noexcept;
     static void OnClicked(GtkButton* button, gpointer self) noexcept;
@@ -162,8 +186,11 @@ private:
     // which a GTK field cannot: it shows them as U+FFFD, and the name itself
     // is kept here. Once the field changes, its own text counts.
     std::map<GtkWidget*, Text> exactTexts_;
+    // The control that last had the focus, to give it back after a box.
+    GtkWidget* lastFocus_ = nullptr;
     // While a start waits for the system's answer.
     bool busy_ = false;
+    bool presented_ = false;
     bool destroyed_ = false;
 };
 
@@ -182,10 +209,16 @@ MainWindow::MainWindow(Runtime& runtime)
     gtk_window_set_resizable(window, FALSE);
     gtk_window_set_position(window, GTK_WIN_POS_NONE);
     gtk_style_context_add_class(gtk_widget_get_style_context(window_.get()), kStyleClass);
+    // The table is laid out left to right, and GTK would mirror each
+    // label's alignment in a right-to-left locale (he_IL, ar_EG), sliding
+    // "QV Path:" under its field. Text in the fields still runs in its own
+    // direction: that follows what is typed.
+    gtk_widget_set_direction(window_.get(), GTK_TEXT_DIR_LTR);
     ApplyStyleSheet();
     SetIcons();
 
     GtkWidget* client = gtk_fixed_new();
+    gtk_widget_set_direction(client, GTK_TEXT_DIR_LTR);
     gtk_widget_set_size_request(client, Pixels(layout::kWindow.clientWidth),
                                 Pixels(layout::kWindow.clientHeight));
     gtk_container_add(GTK_CONTAINER(window), client);
@@ -196,6 +229,7 @@ MainWindow::MainWindow(Runtime& runtime)
     for (std::size_t index = 0; index < kControls.size(); ++index) {
         const layout::Rect& twips = kControls[index].twips;
         GtkWidget* control = CreateControl(kControls[index]);
+        gtk_widget_set_direction(control, GTK_TEXT_DIR_LTR);
         controls_[index] = control;
         gtk_widget_set_size_request(control, Pixels(twips.left + twips.width) - Pixels(twips.left),
                                     Pixels(twips.top + twips.height) - Pixels(twips.top));
@@ -204,6 +238,9 @@ MainWindow::MainWindow(Runtime& runtime)
     NameFieldsByTheirLabels();
 
     g_signal_connect_after(window_.get(), "realize", G_CALLBACK(OnRealize), this);
+    g_signal_connect(window_.get(), "map-event", G_CALLBACK(OnMapEvent), this);
+    g_signal_connect(window_.get(), "set-focus", G_CALLBACK(OnSetFocus), this);
+    g_signal_connect(window_.get(), "notify::sensitive", G_CALLBACK(OnSensitiveChanged), this);
     g_signal_connect(window_.get(), "window-state-event", G_CALLBACK(OnWindowState), this);
     g_signal_connect(window_.get(), "key-press-event", G_CALLBACK(OnKeyPress), this);
     g_signal_connect(window_.get(), "delete-event", G_CALLBACK(OnDeleteEvent), this);
@@ -304,6 +341,13 @@ GtkWidget* MainWindow::CreateControl(const ControlDescription& control)
         gtk_entry_set_text(field, text.c_str());
         // Enter in a field presses nothing: the window has no default button.
         gtk_entry_set_activates_default(field, FALSE);
+        // GTK's least width for a field is some 150 pixels whatever the
+        // font, more than the Other Arguments field gets where GDK_SCALE=2
+        // and GDK_DPI_SCALE=0.5 halve the layout: its size request alone counts.
+        gtk_entry_set_width_chars(field, 0);
+        // GTK's emoji chooser opens inside the window, which is too low to
+        // show more than one row of it.
+        gtk_entry_set_input_hints(field, GTK_INPUT_HINT_NO_EMOJI);
         g_signal_connect(entry, "changed", G_CALLBACK(OnFieldChanged), this);
         return entry;
     }
@@ -385,6 +429,53 @@ void MainWindow::OnRealize(GtkWidget* widget, gpointer /*self*/) noexcept
     GdkWindow* window = gtk_widget_get_window(widget);
     gdk_window_set_decorations(window, static_cast<GdkWMDecoration>(GDK_DECOR_BORDER | GDK_DECOR_TITLE));
     gdk_window_set_functions(window, static_cast<GdkWMFunction>(GDK_FUNC_MOVE | GDK_FUNC_CLOSE));
+}
+
+// Asks for the focus when first mapped: see AskForFocus. (Minimized all the
+// same, it comes back by itself; see OnWindowState.)
+gboolean MainWindow::OnMapEvent(GtkWidget* widget, GdkEvent* /*event*/, gpointer self) noexcept
+{
+    auto* const window = static_cast<MainWindow*>(self);
+    if (!window->presented_) {
+        window->presented_ = true;
+        AskForFocus(widget);
+    }
+    return FALSE;
+}
+
+void MainWindow::OnSetFocus(GtkWindow* /*window*/, GtkWidget* focus, gpointer self) noexcept
+{
+    if (focus != nullptr) {
+        static_cast<MainWindow*>(self)->lastFocus_ = focus;
+    }
+}
+
+// A message box makes the window insensitive while it is open, as Windows
+// disables the owner of a modal box: nothing behind it may act, whether
+// clicked, typed into or driven through the accessibility bus, which edits
+// an insensitive field all the same unless it is read-only. When the box
+// closes, the window takes the focus back, on the control that had it.
+void MainWindow::OnSensitiveChanged(GtkWidget* widget, GParamSpec* /*property*/, gpointer self) noexcept
+{
+    auto* const window = static_cast<MainWindow*>(self);
+    const bool sensitive = gtk_widget_get_sensitive(widget);
+    for (GtkWidget* control : window->controls_) {
+        if (GTK_IS_EDITABLE(control)) {
+            gtk_editable_set_editable(GTK_EDITABLE(control), sensitive);
+        }
+    }
+    if (!sensitive || !gtk_widget_get_visible(widget)) {
+        return;
+    }
+    AskForFocus(widget);
+    GtkWidget* focus = window->lastFocus_;
+    if (focus != nullptr && gtk_window_get_focus(GTK_WINDOW(widget)) != focus) {
+        if (GTK_IS_ENTRY(focus)) {
+            gtk_entry_grab_focus_without_selecting(GTK_ENTRY(focus));
+        } else {
+            gtk_widget_grab_focus(focus);
+        }
+    }
 }
 
 // The window cannot be minimized: it has no taskbar or pager entry to be
