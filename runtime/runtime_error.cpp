@@ -32,4 +32,14 @@ Text NumberText(std::intmax_t value)
     return Text(digits.begin(), digits.end());
 }
 
+Text QuotedName(std::string_view name)
+{
+    // Appended rather than u"\"" + ...: at -O3 GCC 12 takes the insertion at
+    // the front that operator+ makes for an overlapping copy (-Wrestrict).
+    Text quoted(1, u'"');
+    quoted += FromSystemBytes(name);
+    quoted += u'"';
+    return quoted;
+}
+
 } // namespace dss

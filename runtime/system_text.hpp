@@ -3,6 +3,7 @@
 #include "runtime/runtime.hpp"
 
 #include <cstdint>
+#include <string_view>
 
 namespace dss {
 
@@ -13,5 +14,9 @@ void RejectEmbeddedNull(const Text& action, const Text& name, long code);
 
 // `value` in decimal digits, as messages give numbers.
 Text NumberText(std::intmax_t value);
+
+// A name as the system holds it (bytes, not always UTF-8) in double
+// quotes, as messages name a file.
+Text QuotedName(std::string_view name);
 
 } // namespace dss

@@ -2,6 +2,7 @@
 
 #include "runtime/posix/posix_error.hpp"
 #include "runtime/posix/unique_fd.hpp"
+#include "runtime/system_text.hpp"
 #include "runtime/utf.hpp"
 
 #include <cerrno>
@@ -20,14 +21,6 @@
 
 namespace dss {
 namespace {
-
-std::u16string Quoted(std::string_view name)
-{
-    std::u16string quoted(1, u'"');
-    quoted += FromSystemBytes(name);
-    quoted += u'"';
-    return quoted;
-}
 
 bool Exists(const std::string& path)
 {
@@ -120,20 +113,20 @@ std::u16string MissingFileReason(const std::string& path)
         if (const auto interpreter = ScriptInterpreter(*beginning)) {
             if (interpreter->ends_with('\r')) {
                 return u"Its first line, which names the interpreter " +
-                       Quoted(std::string_view(*interpreter).substr(0, interpreter->size() - 1)) +
+                       QuotedName(std::string_view(*interpreter).substr(0, interpreter->size() - 1)) +
                        u", ends in a Windows line ending (a carriage return), so Linux looks for an interpreter whose "
                        u"name ends in one, and there is none. Save the script with Linux line endings.";
             }
             if (!Exists(*interpreter)) {
-                return u"It is a script for the interpreter " + Quoted(*interpreter) +
+                return u"It is a script for the interpreter " + QuotedName(*interpreter) +
                        u", which does not exist. Install it, or name another in the script's first line.";
             }
-            return u"It is a script for the interpreter " + Quoted(*interpreter) +
+            return u"It is a script for the interpreter " + QuotedName(*interpreter) +
                    u", which cannot be run: " + ErrnoMessage(ENOENT) + u".";
         }
     }
     if (const auto loader = ElfLoader(path); loader && !Exists(*loader)) {
-        return u"It needs the program loader " + Quoted(*loader) +
+        return u"It needs the program loader " + QuotedName(*loader) +
                u", which does not exist: it is a program for another system, or for one that needs more "
                u"packages here (such as the 32-bit libraries, for a 32-bit program).";
     }

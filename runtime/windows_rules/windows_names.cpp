@@ -1,5 +1,6 @@
 #include "runtime/windows_rules/windows_names.hpp"
 
+#include "runtime/system_text.hpp"
 #include "runtime/utf.hpp"
 
 namespace dss {
@@ -19,16 +20,6 @@ bool EqualsIgnoringCase(std::string_view name, std::string_view upper)
     return true;
 }
 
-std::u16string Quoted(std::string_view name)
-{
-    // Appended rather than u"\"" + ...: at -O3 GCC 12 takes the insertion at
-    // the front that operator+ makes for an overlapping copy (-Wrestrict).
-    std::u16string quoted(1, u'"');
-    quoted += FromSystemBytes(name);
-    quoted += u'"';
-    return quoted;
-}
-
 // What Windows makes of one name in a path. Measured with Wine 8: names
 // with these characters are not found (a backslash even divides the name
 // into a folder and a file, so another file may be found); a name ending
@@ -38,24 +29,25 @@ std::optional<std::u16string> NameProblem(std::string_view name, bool last)
 {
     if (name.find('\\') != std::string_view::npos) {
         return u"Windows reads a backslash as a folder separator, so Wine would look for another file than " +
-               Quoted(name) + u".";
+               QuotedName(name) + u".";
     }
     if (name.find_first_of("*?\"<>|") != std::string_view::npos) {
-        return u"Windows programs cannot have * ? \" < > or | in a folder or file name, as " + Quoted(name) + u" has.";
+        return u"Windows programs cannot have * ? \" < > or | in a folder or file name, as " + QuotedName(name) +
+               u" has.";
     }
     for (const char c : name) {
         if (c > 0 && c < 0x20) {
             return u"Windows programs cannot have a control character (such as a tab) in a folder or file name, as " +
-                   Quoted(name) + u" has.";
+                   QuotedName(name) + u" has.";
         }
     }
     if (name.back() == '.' || name.back() == ' ') {
         return u"Windows drops a dot or a space at the end of a folder or file name, so Wine would look for "
                u"another file than " +
-               Quoted(name) + u".";
+               QuotedName(name) + u".";
     }
     if (last && IsDeviceName(name)) {
-        return u"Windows reads a name such as " + Quoted(name) +
+        return u"Windows reads a name such as " + QuotedName(name) +
                u" as a device (CON, NUL, AUX, PRN, COM1 to COM9, LPT1 to LPT9), not as a file.";
     }
     return std::nullopt;
